@@ -1,0 +1,50 @@
+// The scene-independent steps of a main-loop pass.
+
+#include "main_loop.h"
+
+#include <allegro.h>
+
+namespace {
+
+constexpr const char* screenshot_file = "screenshot.bmp";
+
+// The FPS text sits in the top right corner, 75 pixels from the right edge.
+constexpr int fps_text_right_margin = 75;
+constexpr int fps_text_top = 2;
+
+} // namespace
+
+bool escape_pressed()
+{
+    return key[KEY_ESC] != 0;
+}
+
+void show_frame(BITMAP* buffer)
+{
+    blit(buffer, screen, 0, 0, 0, 0, SCREEN_W, SCREEN_H);
+    if (show_fps) {
+        // _textmode is the library's default text background, which the
+        // program leaves as it is.
+        textprintf_ex(screen, font, SCREEN_W - fps_text_right_margin, fps_text_top,
+                      makecol(255, 255, 255), _textmode, "fps: %d", fps.load());
+    }
+}
+
+void handle_frame_keys(BITMAP* buffer)
+{
+    if (key[KEY_F12]) {
+        // A failed save is not worth stopping the demo for.
+        save_bmp(screenshot_file, buffer, nullptr);
+        key[KEY_F12] = 0;
+    }
+    if (key[KEY_F1]) {
+        show_fps = !show_fps;
+        key[KEY_F1] = 0;
+    }
+}
+
+void end_frame(BITMAP* buffer)
+{
+    clear_to_color(buffer, makecol(0, 0, 0));
+    frame_count.fetch_add(1);
+}

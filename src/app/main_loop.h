@@ -1,0 +1,59 @@
+// The main loop: fixed-rate logic, free-running drawing.
+//
+// Each pass works off every pending logic tick, draws one frame into the back
+// buffer, copies it to the screen, handles F12 and F1, clears the buffer and
+// counts the frame. Esc is looked at once, at the top of a pass, so a pass
+// that has begun always runs to its end. The loop never sleeps: it draws as
+// fast as the machine allows.
+#pragma once
+
+#include "pacing.h"
+
+struct BITMAP;
+
+bool escape_pressed();
+
+// Copies the back buffer to the screen, then prints the FPS text over it when
+// it is switched on; the text never enters the back buffer.
+void show_frame(BITMAP* buffer);
+
+// F12 saves the back buffer as "screenshot.bmp", then F1 flips the FPS text.
+// Each key's entry is cleared after acting, so a held key acts once until the
+// library reports it down again.
+void handle_frame_keys(BITMAP* buffer);
+
+// Clears the back buffer to black for the next frame and counts this one.
+void end_frame(BITMAP* buffer);
+
+// Runs one logic step per pending tick, however many have piled up.
+template <class UpdateScene>
+void work_off_logic_ticks(UpdateScene&& update_scene)
+{
+    while (logic_ticks.load() > 0) {
+        update_scene();
+        logic_ticks.fetch_sub(1);
+    }
+}
+
+// One pass of the main loop; false when Esc was down at its start and
+// nothing was done.
+template <class UpdateScene, class DrawScene>
+bool run_pass(BITMAP* buffer, UpdateScene&& update_scene, DrawScene&& draw_scene)
+{
+    if (escape_pressed())
+        return false;
+    work_off_logic_ticks(update_scene);
+    draw_scene();
+    show_frame(buffer);
+    handle_frame_keys(buffer);
+    end_frame(buffer);
+    return true;
+}
+
+// Runs passes until Esc.
+template <class UpdateScene, class DrawScene>
+void run_main_loop(BITMAP* buffer, UpdateScene&& update_scene, DrawScene&& draw_scene)
+{
+    while (run_pass(buffer, update_scene, draw_scene)) {
+    }
+}

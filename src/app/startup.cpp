@@ -1,0 +1,40 @@
+// Start-up steps, in the order the main function calls them.
+
+#include "startup.h"
+
+#include "pacing.h"
+
+#include <allegro.h>
+
+bool start_library()
+{
+    // With no display at all the library cannot start, and every later call
+    // into it would crash; stop here with its reason instead.
+    if (allegro_init() != 0) {
+        allegro_message("Error starting the Allegro library: %s\n",
+                        allegro_error[0] ? allegro_error : "no system driver available");
+        return false;
+    }
+    install_timer();
+    install_pacing_timers();
+    return true;
+}
+
+bool open_display()
+{
+    set_color_depth(colour_depth);
+    if (set_gfx_mode(GFX_AUTODETECT, screen_width, screen_height, screen_width,
+                     screen_height) < 0) {
+        allegro_message("Error setting video mode %s", allegro_error);
+        return false;
+    }
+    return true;
+}
+
+BITMAP* create_back_buffer()
+{
+    BITMAP* buffer = create_bitmap(SCREEN_W, SCREEN_H);
+    if (!buffer)
+        allegro_message("Error creating the back buffer: not enough memory\n");
+    return buffer;
+}

@@ -1,0 +1,20 @@
+// Start-up of the library, the timers and the display. Each step that can
+// fail says why through the library's message box (the terminal when there
+// is no window system) and returns false or null, so the program can end
+// with status 1 instead of carrying on into a crash.
+#pragma once
+
+struct BITMAP;
+
+constexpr int screen_width = 640;
+constexpr int screen_height = 480;
+constexpr int colour_depth = 16;
+
+// Starts the library, its timer module and the two pacing callbacks.
+bool start_library();
+
+// Sets the 640x480 16-bit mode.
+bool open_display();
+
+// A back buffer the size of the screen, or null when there is no memory.
+BITMAP* create_back_buffer();
