@@ -1,0 +1,149 @@
+// The real program in its own X server: the screenshot key, the FPS text, Esc,
+// and the two ways start-up can fail.
+
+#include "x_harness.h"
+
+#include <X11/keysym.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto start_timeout = 10s;
+constexpr auto exit_timeout = 10s;
+
+bool near_white(std::uint32_t rgb)
+{
+    return (rgb >> 16 & 0xff) >= 240 && (rgb >> 8 & 0xff) >= 240 && (rgb & 0xff) >= 240;
+}
+
+// Near-white pixels where the FPS text goes: the top right corner.
+int fps_corner_white(const Picture& picture)
+{
+    int count = 0;
+    for (int y = 0; y < 12; ++y)
+        for (int x = 560; x < 640; ++x)
+            count += near_white(picture.at(x, y));
+    return count;
+}
+
+// The FPS text is printed after each copy to the screen, so a single capture
+// can fall between the two; the most any of several captures shows counts.
+int most_fps_corner_white(Display* display, Window window, int captures = 20)
+{
+    int most = 0;
+    for (int i = 0; i < captures; ++i) {
+        most = std::max(most, fps_corner_white(capture_window(display, window)));
+        sleep_for(20ms);
+    }
+    return most;
+}
+
+class RunningProgram : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        program_.emplace(dir_.path(), display_.name());
+        window_ = wait_for_window(display_.connection(), start_timeout);
+        ASSERT_NE(window_, 0u) << "no 640x480 window appeared; output:\n" << program_->output();
+    }
+
+    // Esc, then the program's own exit status.
+    ExitResult quit()
+    {
+        press_key(display_.connection(), XK_Escape);
+        const auto result = program_->wait_for_exit(exit_timeout);
+        return result.value_or(ExitResult{});
+    }
+
+    std::optional<Picture> screenshot() const { return read_bmp24(dir_.file("screenshot.bmp")); }
+
+    bool screenshot_complete() const
+    {
+        const auto picture = screenshot();
+        return picture && picture->width == 640 && picture->height == 480;
+    }
+
+    TempDir dir_;
+    VirtualDisplay display_;
+    std::optional<RibbonsProcess> program_;
+    Window window_ = 0;
+};
+
+TEST_F(RunningProgram, EscEndsTheProgramWithStatusZero)
+{
+    const ExitResult result = quit();
+    EXPECT_TRUE(result.exited) << "signal " << result.signal;
+    EXPECT_EQ(result.status, 0);
+}
+
+TEST_F(RunningProgram, F12SavesTheFrameAndASecondPressReplacesIt)
+{
+    press_key(display_.connection(), XK_F12);
+    ASSERT_TRUE(eventually(5s, [&] { return screenshot_complete(); }));
+    const Picture first = *screenshot();
+
+    sleep_for(500ms); // the shapes move on
+    press_key(display_.connection(), XK_F12);
+    ASSERT_TRUE(eventually(5s, [&] {
+        const auto second = screenshot();
+        return second && second->width == 640 && second->pixels != first.pixels;
+    })) << "the second screenshot did not replace the first";
+
+    EXPECT_EQ(quit().status, 0);
+}
+
+TEST_F(RunningProgram, F1ShowsTheFpsTextOnScreenButNeverInTheScreenshot)
+{
+    Display* display = display_.connection();
+    EXPECT_EQ(most_fps_corner_white(display, window_), 0) << "FPS text shown before F1";
+
+    press_key(display, XK_F1);
+    EXPECT_GT(most_fps_corner_white(display, window_), 20) << "F1 did not show the FPS text";
+
+    press_key(display, XK_F12);
+    ASSERT_TRUE(eventually(5s, [&] { return screenshot_complete(); }));
+    EXPECT_EQ(fps_corner_white(*screenshot()), 0) << "the FPS text leaked into the screenshot";
+
+    press_key(display, XK_F1);
+    sleep_for(200ms);
+    EXPECT_EQ(most_fps_corner_white(display, window_), 0) << "a second F1 did not hide the text";
+
+    EXPECT_EQ(quit().status, 0);
+}
+
+// Start-up failures: the program must explain itself and end with status 1,
+// never with a signal, and must not get as far as writing anything.
+void expect_clean_failure(RibbonsProcess& program, const TempDir& dir, const std::string& message)
+{
+    const auto result = program.wait_for_exit(exit_timeout);
+    ASSERT_TRUE(result) << "the program did not end";
+    EXPECT_TRUE(result->exited) << "ended by signal " << result->signal;
+    EXPECT_EQ(result->status, 1);
+    EXPECT_NE(program.output().find(message), std::string::npos) << program.output();
+    EXPECT_FALSE(std::filesystem::exists(dir.file("screenshot.bmp")));
+}
+
+TEST(StartUpFailure, NoDisplayAtAllEndsWithStatusOneAndAMessage)
+{
+    TempDir dir;
+    RibbonsProcess program(dir.path(), std::nullopt);
+    expect_clean_failure(program, dir, "Error starting the Allegro library: ");
+}
+
+TEST(StartUpFailure, RefusedVideoModeEndsWithStatusOneAndTheLibrarysReason)
+{
+    TempDir dir;
+    VirtualDisplay display;
+    // The library shows its messages with xmessage when it can; the preload
+    // keeps that helper from starting, so the message comes to the terminal.
+    RibbonsProcess program(dir.path(), display.name(),
+                           {std::string("LD_PRELOAD=") + REFUSE_VIDEO_MODE_LIBRARY});
+    expect_clean_failure(program, dir,
+                         "Error setting video mode 640x480x16 refused by the test");
+}
+
+} // namespace
