@@ -359,13 +359,18 @@ TEST_F(ShapeDrawTest, EdgesJoinEachVertexToTheNextInIndexOrderAndCloseTheOutline
 
 TEST_F(ShapeDrawTest, EdgeStartsInItsVertexColourOverTheEndOfThePreviousEdge)
 {
-    Shape shape(300, 220, 130, 3, colour_a, colour_b);
-    set_vertex(shape, 0, 40, colour_a);
-    set_vertex(shape, 1, 160, colour_b);
-    set_vertex(shape, 2, 280, colour_c);
+    // Short edges between pure colours: the end of an edge then differs
+    // visibly from the colour it grades toward.
+    const int red = makecol(255, 0, 0);
+    const int green = makecol(0, 255, 0);
+    const int blue = makecol(0, 0, 255);
+    Shape shape(300, 220, 8, 3, red, green);
+    set_vertex(shape, 0, 40, red);
+    set_vertex(shape, 1, 160, green);
+    set_vertex(shape, 2, 280, blue);
     shape.draw(0, 0, drawn_);
     const Point second = vertex_point(shape, 1, 0, 0);
     const Point third = vertex_point(shape, 2, 0, 0);
-    EXPECT_EQ(drawn_.pixel(second.x, second.y), colour_b);
-    EXPECT_EQ(drawn_.pixel(third.x, third.y), colour_c);
+    EXPECT_EQ(drawn_.pixel(second.x, second.y), green);
+    EXPECT_EQ(drawn_.pixel(third.x, third.y), blue);
 }
