@@ -1,1 +1,237 @@
+// Tests for one pass of the main loop and the loop around it: pending ticks
+// worked off before the draw, the copy to the screen, the FPS text, F12 and
+// F1, Esc looked at only at the top of a pass, and the frame count.
+
+#include "main_loop.h"
+
+#include "headless_allegro.h"
+
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+int differing_pixels(BITMAP* a, BITMAP* b)
+{
+    int count = 0;
+    for (int y = 0; y < a->h; ++y)
+        for (int x = 0; x < a->w; ++x)
+            count += getpixel(a, x, y) != getpixel(b, x, y);
+    return count;
+}
+
+int non_black_pixels(BITMAP* bitmap)
+{
+    Bitmap black(bitmap->w, bitmap->h);
+    return differing_pixels(bitmap, black);
+}
+
+// Compares `bitmap` with a black one holding only `text` in white at (x, 2).
+int differing_from_text_at(BITMAP* bitmap, int x, const char* text)
+{
+    Bitmap expected(bitmap->w, bitmap->h);
+    textout_ex(expected, font, text, x, 2, makecol(255, 255, 255), -1);
+    return differing_pixels(bitmap, expected);
+}
+
+} // namespace
+
+class MainLoopTest : public ::testing::Test {
+protected:
+    MainLoopTest()
+    {
+        logic_ticks = 0;
+        frame_count = 0;
+        fps = 0;
+        show_fps = false;
+        key[KEY_ESC] = key[KEY_F1] = key[KEY_F12] = 0;
+        // The screenshot lands in the working directory: keep it out of the
+        // build tree.
+        std::string pattern = (fs::temp_directory_path() / "ribbons-unit-XXXXXX").string();
+        if (!mkdtemp(pattern.data()))
+            throw std::runtime_error("cannot make a temporary directory");
+        work_dir_ = pattern;
+        fs::current_path(work_dir_);
+    }
+
+    ~MainLoopTest() override
+    {
+        key[KEY_ESC] = key[KEY_F1] = key[KEY_F12] = 0;
+        fs::current_path(previous_dir_);
+        fs::remove_all(work_dir_);
+    }
+
+    void use_screen(int width, int height)
+    {
+        screen_.reset();
+        screen_ = std::make_unique<FakeScreen>(width, height);
+        buffer_ = std::make_unique<Bitmap>(width, height);
+    }
+
+    bool pass()
+    {
+        return run_pass(*buffer_, [this] { ++steps_; }, [this] { draw(); });
+    }
+
+    bool blank_pass() { return run_pass(*buffer_, [] {}, [] {}); }
+
+    void draw()
+    {
+        ++draws_;
+        steps_at_draw_ = steps_;
+        putpixel(*buffer_, 100, 100, marker_);
+        putpixel(*buffer_, 639, 479, marker_);
+        if (press_esc_while_drawing_)
+            key[KEY_ESC] = 1;
+    }
+
+    const fs::path previous_dir_ = fs::current_path();
+    fs::path work_dir_;
+    std::unique_ptr<FakeScreen> screen_ = std::make_unique<FakeScreen>();
+    std::unique_ptr<Bitmap> buffer_ = std::make_unique<Bitmap>(640, 480);
+    const int marker_ = makecol(200, 120, 40);
+    bool press_esc_while_drawing_ = false;
+    int steps_ = 0;
+    int draws_ = 0;
+    int steps_at_draw_ = -1;
+};
+
+// ---- One pass ---------------------------------------------------------------
+
+TEST_F(MainLoopTest, PassWorksOffEveryPendingTickBeforeItDraws)
+{
+    logic_ticks = 500;
+    pass();
+    EXPECT_EQ(steps_at_draw_, 500);
+    EXPECT_EQ(logic_ticks.load(), 0);
+}
+
+TEST_F(MainLoopTest, PassWithoutPendingTickStillDrawsAndShowsTheFrame)
+{
+    pass();
+    EXPECT_EQ(steps_, 0);
+    EXPECT_EQ(draws_, 1);
+    EXPECT_EQ(getpixel(screen, 100, 100), marker_);
+    EXPECT_EQ(getpixel(screen, 639, 479), marker_);
+}
+
+TEST_F(MainLoopTest, EachPassCountsOneFrame)
+{
+    for (int i = 0; i < 3; ++i)
+        pass();
+    EXPECT_EQ(frame_count.load(), 3);
+}
+
+TEST_F(MainLoopTest, BufferIsBlackAgainAfterThePass)
+{
+    pass();
+    EXPECT_EQ(buffer_->count_not(0), 0);
+}
+
+// ---- Keys -------------------------------------------------------------------
+
+TEST_F(MainLoopTest, F12SavesTheShownFrameAtTheScreenSize)
+{
+    key[KEY_F12] = 1;
+    pass();
+    BITMAP* saved = load_bmp("screenshot.bmp", nullptr);
+    ASSERT_NE(saved, nullptr);
+    EXPECT_EQ(saved->w, 640);
+    EXPECT_EQ(saved->h, 480);
+    const int depth = bitmap_color_depth(saved);
+    const int at_marker = getpixel(saved, 100, 100);
+    EXPECT_EQ(getr_depth(depth, at_marker), getr(marker_));
+    EXPECT_EQ(getg_depth(depth, at_marker), getg(marker_));
+    EXPECT_EQ(getb_depth(depth, at_marker), getb(marker_));
+    EXPECT_EQ(getpixel(saved, 101, 100), makecol_depth(depth, 0, 0, 0));
+    destroy_bitmap(saved);
+}
+
+TEST_F(MainLoopTest, ScreenshotNeverHoldsTheFpsText)
+{
+    show_fps = true;
+    key[KEY_F12] = 1;
+    blank_pass();
+    BITMAP* saved = load_bmp("screenshot.bmp", nullptr);
+    ASSERT_NE(saved, nullptr);
+    EXPECT_EQ(non_black_pixels(saved), 0);
+    destroy_bitmap(saved);
+}
+
+TEST_F(MainLoopTest, F12AndF1InOnePassBothActAndAreReleased)
+{
+    key[KEY_F12] = 1;
+    key[KEY_F1] = 1;
+    pass();
+    EXPECT_TRUE(fs::exists("screenshot.bmp"));
+    EXPECT_TRUE(show_fps);
+    EXPECT_EQ(key[KEY_F12], 0);
+    EXPECT_EQ(key[KEY_F1], 0);
+}
+
+TEST_F(MainLoopTest, F1ChangesOnlyTheFollowingPasses)
+{
+    key[KEY_F1] = 1;
+    blank_pass();
+    EXPECT_EQ(non_black_pixels(screen), 0) << "text printed in the pass that saw F1";
+    blank_pass();
+    EXPECT_EQ(differing_from_text_at(screen, 565, "fps: 0"), 0)
+        << "text missing from the pass after F1";
+}
+
+// ---- Esc --------------------------------------------------------------------
+
+TEST_F(MainLoopTest, EscPressedDuringAPassEndsTheLoopOnceThatPassIsComplete)
+{
+    press_esc_while_drawing_ = true;
+    run_main_loop(*buffer_, [this] { ++steps_; }, [this] { draw(); });
+    EXPECT_EQ(draws_, 1);
+    EXPECT_EQ(frame_count.load(), 1);
+    EXPECT_EQ(getpixel(screen, 100, 100), marker_);
+    EXPECT_EQ(buffer_->count_not(0), 0);
+}
+
+TEST_F(MainLoopTest, EscDownBeforeTheLoopEndsItWithoutAStepOrAFrame)
+{
+    key[KEY_ESC] = 1;
+    logic_ticks = 5;
+    run_main_loop(*buffer_, [this] { ++steps_; }, [this] { draw(); });
+    EXPECT_EQ(steps_, 0);
+    EXPECT_EQ(draws_, 0);
+    EXPECT_EQ(frame_count.load(), 0);
+    EXPECT_EQ(logic_ticks.load(), 5);
+}
+
+// ---- FPS text ---------------------------------------------------------------
+
+TEST_F(MainLoopTest, FpsTextReadsZeroBeforeTheFirstSample)
+{
+    show_fps = true;
+    frame_count = 37; // frames counted, but no sample taken yet
+    blank_pass();
+    EXPECT_EQ(differing_from_text_at(screen, 565, "fps: 0"), 0);
+}
+
+TEST_F(MainLoopTest, FpsTextShowsTheLastSample)
+{
+    show_fps = true;
+    frame_count = 120;
+    fps_sample_callback();
+    blank_pass();
+    EXPECT_EQ(differing_from_text_at(screen, 565, "fps: 120"), 0);
+}
+
+TEST_F(MainLoopTest, FpsTextKeepsItsDistanceFromTheRightEdgeOfTheScreen)
+{
+    use_screen(800, 480);
+    show_fps = true;
+    blank_pass();
+    EXPECT_EQ(differing_from_text_at(screen, 725, "fps: 0"), 0);
+}
