@@ -89,21 +89,10 @@ TEST_F(SceneTest, ShapesAreBuiltOneAfterAnotherFromOneRandomSequence)
     const Shape shape2(300, 300, 100, 6, makecol(220, 250, 30), makecol(220, 100, 40));
     const Shape shape3(400, 300, 150, 4, makecol(10, 80, 10), makecol(160, 250, 50));
     const Shape shape4(140, 140, 120, 5, makecol(250, 250, 10), makecol(0, 250, 250));
-    {
-        SCOPED_TRACE("shape 1");
-        expect_same_shape(scene_.shape1, shape1);
-    }
-    {
-        SCOPED_TRACE("shape 2");
-        expect_same_shape(scene_.shape2, shape2);
-    }
-    {
-        SCOPED_TRACE("shape 3");
-        expect_same_shape(scene_.shape3, shape3);
-    }
-    {
-        SCOPED_TRACE("shape 4");
-        expect_same_shape(scene_.shape4, shape4);
+    const std::array<const Shape*, 4> expected = {&shape1, &shape2, &shape3, &shape4};
+    for (int i = 0; i < 4; ++i) {
+        SCOPED_TRACE(i + 1);
+        expect_same_shape(*shapes_of(scene_)[i], *expected[i]);
     }
 }
 

@@ -172,7 +172,7 @@ TEST_F(ShapeTest, DefaultVertexStandsStillAtAngleZeroInWhite)
     EXPECT_EQ(vertex.colour, makecol(255, 255, 255));
 }
 
-// ---- Spinning ---------------------------------------------------------------
+// ---- Vertex step ------------------------------------------------------------
 
 struct StepCase {
     int angle;
@@ -203,20 +203,6 @@ TEST_F(ShapeTest, CounterClockwiseStepToZeroOrBelowLandsOn359)
     for (const StepCase& c : {StepCase{2, 6, -1, 359}, StepCase{6, 6, -1, 359},
                               StepCase{7, 6, -1, 1}, StepCase{100, 3, -1, 97}})
         EXPECT_EQ(stepped(c), c.expected) << "from " << c.angle;
-}
-
-TEST_F(ShapeTest, SpinStepsEveryVertexOnce)
-{
-    Shape shape(320, 240, 100, 3, colour_a, colour_b);
-    for (int i = 0; i < 3; ++i) {
-        shape.vertices[i].angle = 100 * (i + 1);
-        shape.vertices[i].speed = i + 2;
-        shape.vertices[i].direction = 1;
-    }
-    shape.spin();
-    EXPECT_EQ(shape.vertices[0].angle, 102);
-    EXPECT_EQ(shape.vertices[1].angle, 203);
-    EXPECT_EQ(shape.vertices[2].angle, 304);
 }
 
 // ---- Moving and bouncing ----------------------------------------------------
@@ -282,16 +268,6 @@ TEST_F(ShapeMoveTest, CircleLargerThanTheScreenBouncesTwiceAndKeepsItsCourse)
     EXPECT_EQ(shape.dx, 2);
     EXPECT_EQ(shape.y, 237);
     EXPECT_EQ(shape.dy, -3);
-}
-
-TEST_F(ShapeMoveTest, ZeroVelocityComponentStaysZeroAtAnEdge)
-{
-    Shape shape(0, 0, 50, 0, colour_a, colour_b);
-    move_from(shape, 50, 50, 0, 0);
-    EXPECT_EQ(shape.x, 50);
-    EXPECT_EQ(shape.y, 50);
-    EXPECT_EQ(shape.dx, 0);
-    EXPECT_EQ(shape.dy, 0);
 }
 
 // ---- Drawing ----------------------------------------------------------------
