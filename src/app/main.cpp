@@ -18,7 +18,7 @@ int main()
 
     if (!start_library() || !open_display())
         return EXIT_FAILURE;
-    install_keyboard();
+    install_keys();
     BITMAP* buffer = create_back_buffer();
     if (!buffer)
         return EXIT_FAILURE;

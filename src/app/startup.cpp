@@ -31,6 +31,14 @@ bool open_display()
     return true;
 }
 
+void install_keys()
+{
+    install_keyboard();
+    // The library's Ctrl+Alt+End emergency exit aborts the whole process,
+    // which to a user is a crash; Esc already ends the demo cleanly.
+    three_finger_flag = FALSE;
+}
+
 BITMAP* create_back_buffer()
 {
     BITMAP* buffer = create_bitmap(SCREEN_W, SCREEN_H);

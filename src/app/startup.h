@@ -16,5 +16,8 @@ bool start_library();
 // Sets the 640x480 16-bit mode.
 bool open_display();
 
+// Installs the keyboard, with Esc as the only way out.
+void install_keys();
+
 // A back buffer the size of the screen, or null when there is no memory.
 BITMAP* create_back_buffer();

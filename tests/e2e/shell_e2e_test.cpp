@@ -115,6 +115,19 @@ TEST_F(RunningProgram, F1ShowsTheFpsTextOnScreenButNeverInTheScreenshot)
     EXPECT_EQ(quit().status, 0);
 }
 
+TEST_F(RunningProgram, CtrlAltEndDoesNotAbortTheProgram)
+{
+    Display* display = display_.connection();
+    key_down(display, XK_Control_L);
+    key_down(display, XK_Alt_L);
+    press_key(display, XK_End);
+    key_up(display, XK_Alt_L);
+    key_up(display, XK_Control_L);
+    sleep_for(500ms);
+    ASSERT_TRUE(program_->running()) << "Ctrl+Alt+End ended the program";
+    EXPECT_EQ(quit().status, 0);
+}
+
 // Start-up failures: the program must explain itself and end with status 1,
 // never with a signal, and must not get as far as writing anything.
 void expect_clean_failure(RibbonsProcess& program, const TempDir& dir, const std::string& message)
