@@ -147,16 +147,28 @@ TEST(StartUpFailure, NoDisplayAtAllEndsWithStatusOneAndAMessage)
     expect_clean_failure(program, dir, "Error starting the Allegro library: ");
 }
 
+// Under X the library shows its messages with xmessage, which waits for a
+// click; with that helper out of reach the message comes to the terminal.
+std::vector<std::string> preloaded(const char* library)
+{
+    return {std::string("LD_PRELOAD=") + library, "PATH=/nonexistent"};
+}
+
 TEST(StartUpFailure, RefusedVideoModeEndsWithStatusOneAndTheLibrarysReason)
 {
     TempDir dir;
     VirtualDisplay display;
-    // The library shows its messages with xmessage when it can; the preload
-    // keeps that helper from starting, so the message comes to the terminal.
-    RibbonsProcess program(dir.path(), display.name(),
-                           {std::string("LD_PRELOAD=") + REFUSE_VIDEO_MODE_LIBRARY});
+    RibbonsProcess program(dir.path(), display.name(), preloaded(REFUSE_VIDEO_MODE_LIBRARY));
     expect_clean_failure(program, dir,
                          "Error setting video mode 640x480x16 refused by the test");
+}
+
+TEST(StartUpFailure, NoMemoryForTheBackBufferEndsWithStatusOneAndAMessage)
+{
+    TempDir dir;
+    VirtualDisplay display;
+    RibbonsProcess program(dir.path(), display.name(), preloaded(NO_BACK_BUFFER_LIBRARY));
+    expect_clean_failure(program, dir, "Error creating the back buffer");
 }
 
 } // namespace
