@@ -18,15 +18,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-int differing_pixels(BITMAP* a, BITMAP* b)
-{
-    int count = 0;
-    for (int y = 0; y < a->h; ++y)
-        for (int x = 0; x < a->w; ++x)
-            count += getpixel(a, x, y) != getpixel(b, x, y);
-    return count;
-}
-
 int non_black_pixels(BITMAP* bitmap)
 {
     Bitmap black(bitmap->w, bitmap->h);

@@ -47,15 +47,6 @@ void expect_same_shape(const Shape& actual, const Shape& expected)
     }
 }
 
-int differing_pixels(BITMAP* a, BITMAP* b)
-{
-    int count = 0;
-    for (int y = 0; y < a->h; ++y)
-        for (int x = 0; x < a->w; ++x)
-            count += getpixel(a, x, y) != getpixel(b, x, y);
-    return count;
-}
-
 // Turns `shape` into a single point at (x, y) in `colour`.
 void make_point(Shape& shape, int x, int y, int colour)
 {

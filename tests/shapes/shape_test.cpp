@@ -45,15 +45,6 @@ std::vector<int> vertex_colours(const Shape& shape)
     return colours;
 }
 
-int differing_pixels(const Bitmap& a, const Bitmap& b)
-{
-    int count = 0;
-    for (int y = 0; y < a.get()->h; ++y)
-        for (int x = 0; x < a.get()->w; ++x)
-            count += a.pixel(x, y) != b.pixel(x, y);
-    return count;
-}
-
 // Where vertex i of the shape is drawn with offset (ox, oy).
 struct Point {
     int x;

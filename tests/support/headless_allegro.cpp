@@ -54,3 +54,12 @@ int Bitmap::count_not(int colour) const
             count += pixel(x, y) != colour;
     return count;
 }
+
+int differing_pixels(BITMAP* a, BITMAP* b)
+{
+    int count = 0;
+    for (int y = 0; y < a->h; ++y)
+        for (int x = 0; x < a->w; ++x)
+            count += getpixel(a, x, y) != getpixel(b, x, y);
+    return count;
+}

@@ -39,3 +39,6 @@ public:
 private:
     BITMAP* bitmap_;
 };
+
+// Number of pixels at which two bitmaps of the same size differ.
+int differing_pixels(BITMAP* a, BITMAP* b);
