@@ -46,7 +46,13 @@ void install_keys()
 BITMAP* create_back_buffer()
 {
     BITMAP* buffer = create_bitmap(SCREEN_W, SCREEN_H);
-    if (!buffer)
+    if (!buffer) {
         allegro_message("Error creating the back buffer: not enough memory\n");
+        return nullptr;
+    }
+    // The library leaves a new bitmap's pixels as the allocator gave them;
+    // cleared here, the first frame is drawn on black like every later one
+    // instead of on whatever memory it got.
+    clear_to_color(buffer, makecol(0, 0, 0));
     return buffer;
 }

@@ -19,5 +19,5 @@ bool open_display();
 // Installs the keyboard, with Esc as the only way out.
 void install_keys();
 
-// A back buffer the size of the screen, or null when there is no memory.
+// A black back buffer the size of the screen, or null when there is no memory.
 BITMAP* create_back_buffer();
