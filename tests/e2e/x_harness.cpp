@@ -125,7 +125,8 @@ std::string ribbons_binary()
 
 RibbonsProcess::RibbonsProcess(const std::string& working_dir,
                                const std::optional<std::string>& display,
-                               const std::vector<std::string>& extra_env)
+                               const std::vector<std::string>& extra_env,
+                               const std::vector<std::string>& launcher)
     : output_file_(working_dir + "/.ribbons-output")
 {
     pid_ = fork();
@@ -144,8 +145,13 @@ RibbonsProcess::RibbonsProcess(const std::string& working_dir,
         unsetenv("DISPLAY");
     for (const std::string& assignment : extra_env)
         putenv(const_cast<char*>(assignment.c_str()));
-    const std::string binary = ribbons_binary();
-    execl(binary.c_str(), binary.c_str(), static_cast<char*>(nullptr));
+    std::vector<std::string> words = launcher;
+    words.push_back(ribbons_binary());
+    std::vector<char*> argv;
+    for (std::string& word : words)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
+    execvp(argv[0], argv.data());
     _exit(127);
 }
 
