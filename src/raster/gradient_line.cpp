@@ -1,6 +1,6 @@
 // The colour-graded line, drawn with one Bresenham walker over a major and a
-// minor axis with signed steps, so all eight octants share the same loop. Its
-// specialised forms come from one template: a moving pixel pointer for lines
+// minor axis with signed steps, so all eight octants share the same loop. The
+// loops it runs come from one template: a moving pixel pointer for lines
 // wholly inside the drawing area or a tested write for lines crossing its edge,
 // each with the display's pixel layout fixed where it is a common one.
 
