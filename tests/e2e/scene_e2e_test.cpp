@@ -134,7 +134,9 @@ TEST(WholeProgram, ScreenshotsAreTheSceneReplayedFromTheStartTimeAtFiftyStepsASe
     RibbonsProcess program(dir.path(), display.name(),
                            {std::string("LD_PRELOAD=") + FIXED_TIME_LIBRARY,
                             "RIBBONS_TEST_TIME=" + std::to_string(start_time)});
-    ASSERT_NE(wait_for_window(display.connection(), 10s), 0u) << program.output();
+    const Window window = wait_for_window(display.connection(), 10s);
+    ASSERT_NE(window, 0u) << program.output();
+    ASSERT_TRUE(wait_until_drawing(display.connection(), window, 10s));
     sleep_for(1s);
 
     const auto first_press = Clock::now();

@@ -49,6 +49,7 @@ protected:
         program_.emplace(dir_.path(), display_.name());
         window_ = wait_for_window(display_.connection(), start_timeout);
         ASSERT_NE(window_, 0u) << "no 640x480 window appeared; output:\n" << program_->output();
+        ASSERT_TRUE(wait_until_drawing(display_.connection(), window_, start_timeout));
     }
 
     // Esc, then the program's own exit status.

@@ -292,6 +292,19 @@ Picture capture_window(Display* display, Window window)
     return picture;
 }
 
+bool shows_something(const Picture& picture)
+{
+    for (const std::uint32_t rgb : picture.pixels)
+        if (rgb != 0)
+            return true;
+    return false;
+}
+
+bool wait_until_drawing(Display* display, Window window, milliseconds timeout)
+{
+    return eventually(timeout, [&] { return shows_something(capture_window(display, window)); });
+}
+
 namespace {
 
 std::uint32_t little_endian(const unsigned char* bytes, int count)

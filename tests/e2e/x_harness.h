@@ -106,6 +106,14 @@ void key_up(Display* display, unsigned long keysym);
 // What the window shows now.
 Picture capture_window(Display* display, Window window);
 
+// True when any pixel is other than black.
+bool shows_something(const Picture& picture);
+
+// Waits until the window shows something other than black: the shapes are
+// being drawn, so the keyboard is installed and the main loop runs. Keys
+// pressed before that are never seen.
+bool wait_until_drawing(Display* display, Window window, std::chrono::milliseconds timeout);
+
 // Reads an uncompressed 24-bit BMP; nullopt if the file is missing,
 // truncated or not such a BMP.
 std::optional<Picture> read_bmp24(const std::string& path);

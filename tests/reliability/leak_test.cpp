@@ -41,14 +41,6 @@ std::vector<std::string> memcheck()
             std::string("--suppressions=") + VALGRIND_SUPPRESSIONS};
 }
 
-// Something other than black on screen: the shapes are being drawn, so the
-// keyboard is installed and the main loop runs.
-bool drawing(Display* x, Window window)
-{
-    const Picture picture = capture_window(x, window);
-    return std::any_of(picture.pixels.begin(), picture.pixels.end(),
-                       [](std::uint32_t rgb) { return rgb != 0; });
-}
 
 TEST(UnderMemcheck, AFullRunReleasesEverythingTheProgramMade)
 {
@@ -58,7 +50,7 @@ TEST(UnderMemcheck, AFullRunReleasesEverythingTheProgramMade)
     Display* x = display.connection();
     const Window window = wait_for_window(x, start_timeout);
     ASSERT_NE(window, 0u) << program.output();
-    ASSERT_TRUE(eventually(start_timeout, [&] { return drawing(x, window); }));
+    ASSERT_TRUE(wait_until_drawing(x, window, start_timeout));
 
     press_key(x, XK_F12, key_hold);
     EXPECT_TRUE(eventually(60s, [&] {

@@ -44,12 +44,6 @@ long resident_kib(int pid)
     return value;
 }
 
-bool has_colour(const Picture& picture)
-{
-    return std::any_of(picture.pixels.begin(), picture.pixels.end(),
-                       [](std::uint32_t rgb) { return rgb != 0; });
-}
-
 class Soak : public ::testing::Test {
 protected:
     void SetUp() override
@@ -57,7 +51,7 @@ protected:
         program_.emplace(dir_.path(), display_.name());
         window_ = wait_for_window(x(), 10s);
         ASSERT_NE(window_, 0u) << program_->output();
-        ASSERT_TRUE(eventually(10s, [&] { return has_colour(capture_window(x(), window_)); }));
+        ASSERT_TRUE(wait_until_drawing(x(), window_, 10s));
     }
 
     Display* x() const { return display_.connection(); }
