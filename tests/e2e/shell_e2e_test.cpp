@@ -1,7 +1,7 @@
 // The real program in its own X server: the screenshot key, the FPS text, Esc,
 // and the two ways start-up can fail.
 
-#include "x_harness.h"
+#include "running_program.h"
 
 #include <X11/keysym.h>
 #include <gtest/gtest.h>
@@ -12,7 +12,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr auto start_timeout = 10s;
 constexpr auto exit_timeout = 10s;
 
 bool near_white(std::uint32_t rgb)
@@ -42,24 +41,8 @@ int most_fps_corner_white(Display* display, Window window, int captures = 20)
     return most;
 }
 
-class RunningProgram : public ::testing::Test {
+class RunningProgram : public RunningProgramTest {
 protected:
-    void SetUp() override
-    {
-        program_.emplace(dir_.path(), display_.name());
-        window_ = wait_for_window(display_.connection(), start_timeout);
-        ASSERT_NE(window_, 0u) << "no 640x480 window appeared; output:\n" << program_->output();
-        ASSERT_TRUE(wait_until_drawing(display_.connection(), window_, start_timeout));
-    }
-
-    // Esc, then the program's own exit status.
-    ExitResult quit()
-    {
-        press_key(display_.connection(), XK_Escape);
-        const auto result = program_->wait_for_exit(exit_timeout);
-        return result.value_or(ExitResult{});
-    }
-
     std::optional<Picture> screenshot() const { return read_bmp24(dir_.file("screenshot.bmp")); }
 
     bool screenshot_complete() const
@@ -67,11 +50,6 @@ protected:
         const auto picture = screenshot();
         return picture && picture->width == 640 && picture->height == 480;
     }
-
-    TempDir dir_;
-    VirtualDisplay display_;
-    std::optional<RibbonsProcess> program_;
-    Window window_ = 0;
 };
 
 TEST_F(RunningProgram, EscEndsTheProgramWithStatusZero)
@@ -83,12 +61,12 @@ TEST_F(RunningProgram, EscEndsTheProgramWithStatusZero)
 
 TEST_F(RunningProgram, F12SavesTheFrameAndASecondPressReplacesIt)
 {
-    press_key(display_.connection(), XK_F12);
+    press_key(x(), XK_F12);
     ASSERT_TRUE(eventually(5s, [&] { return screenshot_complete(); }));
     const Picture first = *screenshot();
 
     sleep_for(500ms); // the shapes move on
-    press_key(display_.connection(), XK_F12);
+    press_key(x(), XK_F12);
     ASSERT_TRUE(eventually(5s, [&] {
         const auto second = screenshot();
         return second && second->width == 640 && second->pixels != first.pixels;
@@ -99,31 +77,29 @@ TEST_F(RunningProgram, F12SavesTheFrameAndASecondPressReplacesIt)
 
 TEST_F(RunningProgram, F1ShowsTheFpsTextOnScreenButNeverInTheScreenshot)
 {
-    Display* display = display_.connection();
-    EXPECT_EQ(most_fps_corner_white(display, window_), 0) << "FPS text shown before F1";
+    EXPECT_EQ(most_fps_corner_white(x(), window_), 0) << "FPS text shown before F1";
 
-    press_key(display, XK_F1);
-    EXPECT_GT(most_fps_corner_white(display, window_), 20) << "F1 did not show the FPS text";
+    press_key(x(), XK_F1);
+    EXPECT_GT(most_fps_corner_white(x(), window_), 20) << "F1 did not show the FPS text";
 
-    press_key(display, XK_F12);
+    press_key(x(), XK_F12);
     ASSERT_TRUE(eventually(5s, [&] { return screenshot_complete(); }));
     EXPECT_EQ(fps_corner_white(*screenshot()), 0) << "the FPS text leaked into the screenshot";
 
-    press_key(display, XK_F1);
+    press_key(x(), XK_F1);
     sleep_for(200ms);
-    EXPECT_EQ(most_fps_corner_white(display, window_), 0) << "a second F1 did not hide the text";
+    EXPECT_EQ(most_fps_corner_white(x(), window_), 0) << "a second F1 did not hide the text";
 
     EXPECT_EQ(quit().status, 0);
 }
 
 TEST_F(RunningProgram, CtrlAltEndDoesNotAbortTheProgram)
 {
-    Display* display = display_.connection();
-    key_down(display, XK_Control_L);
-    key_down(display, XK_Alt_L);
-    press_key(display, XK_End);
-    key_up(display, XK_Alt_L);
-    key_up(display, XK_Control_L);
+    key_down(x(), XK_Control_L);
+    key_down(x(), XK_Alt_L);
+    press_key(x(), XK_End);
+    key_up(x(), XK_Alt_L);
+    key_up(x(), XK_Control_L);
     sleep_for(500ms);
     ASSERT_TRUE(program_->running()) << "Ctrl+Alt+End ended the program";
     EXPECT_EQ(quit().status, 0);

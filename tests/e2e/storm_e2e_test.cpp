@@ -3,7 +3,7 @@
 // drawing, its last screenshot a whole 640x480 picture, and Esc still ending
 // it with status 0.
 
-#include "x_harness.h"
+#include "running_program.h"
 
 #include <X11/keysym.h>
 #include <gtest/gtest.h>
@@ -19,18 +19,8 @@ using namespace std::chrono_literals;
 // already a multiple of 4.
 constexpr std::uintmax_t whole_screenshot_bytes = 54 + 640 * 3 * 480;
 
-class KeyStorm : public ::testing::Test {
+class KeyStorm : public RunningProgramTest {
 protected:
-    void SetUp() override
-    {
-        program_.emplace(dir_.path(), display_.name());
-        window_ = wait_for_window(x(), 10s);
-        ASSERT_NE(window_, 0u) << program_->output();
-        ASSERT_TRUE(wait_until_drawing(x(), window_, 10s));
-    }
-
-    Display* x() const { return display_.connection(); }
-
     // Quick presses and releases with `gap` between them; most fall between
     // two passes of the main loop and some are missed, as a user's would be.
     void storm(int presses, std::chrono::milliseconds gap)
@@ -52,10 +42,6 @@ protected:
             << "the picture stopped changing";
     }
 
-    TempDir dir_;
-    VirtualDisplay display_;
-    std::optional<RibbonsProcess> program_;
-    Window window_ = 0;
 };
 
 TEST_F(KeyStorm, HundredsOfPressesAndHeldKeysLeaveTheProgramDrawingAndEscStillQuits)
@@ -86,11 +72,9 @@ TEST_F(KeyStorm, HundredsOfPressesAndHeldKeysLeaveTheProgramDrawingAndEscStillQu
     EXPECT_EQ(picture->height, 480);
     EXPECT_TRUE(shows_something(*picture)) << "the last screenshot shows no shapes";
 
-    press_key(x(), XK_Escape);
-    const auto result = program_->wait_for_exit(10s);
-    ASSERT_TRUE(result) << "Esc did not end the program after the storm";
-    EXPECT_TRUE(result->exited) << "signal " << result->signal;
-    EXPECT_EQ(result->status, 0);
+    const ExitResult result = quit();
+    EXPECT_TRUE(result.exited) << "Esc did not end the program after the storm; signal " << result.signal;
+    EXPECT_EQ(result.status, 0);
 }
 
 } // namespace

@@ -3,7 +3,7 @@
 // stay where it settled; it must keep animating, and Esc must still end it
 // with status 0. Run with `ctest -L soak` (scripts/soak.sh), not by default.
 
-#include "x_harness.h"
+#include "running_program.h"
 
 #include <X11/keysym.h>
 #include <gtest/gtest.h>
@@ -44,18 +44,8 @@ long resident_kib(int pid)
     return value;
 }
 
-class Soak : public ::testing::Test {
+class Soak : public RunningProgramTest {
 protected:
-    void SetUp() override
-    {
-        program_.emplace(dir_.path(), display_.name());
-        window_ = wait_for_window(x(), 10s);
-        ASSERT_NE(window_, 0u) << program_->output();
-        ASSERT_TRUE(wait_until_drawing(x(), window_, 10s));
-    }
-
-    Display* x() const { return display_.connection(); }
-
     // A fresh screenshot: the old file goes first, so the one read is new.
     std::optional<Picture> take_screenshot()
     {
@@ -70,10 +60,6 @@ protected:
         return read_bmp24(file);
     }
 
-    TempDir dir_;
-    VirtualDisplay display_;
-    std::optional<RibbonsProcess> program_;
-    Window window_ = 0;
 };
 
 TEST_F(Soak, AMinuteOfRunningKeepsMemoryFlatAndTheShapesMoving)
@@ -110,11 +96,9 @@ TEST_F(Soak, AMinuteOfRunningKeepsMemoryFlatAndTheShapesMoving)
     EXPECT_LE(peak - baseline, allowed_growth_kib) << "resident memory grew";
     EXPECT_GE(screenshots.size(), 6u);
 
-    press_key(x(), XK_Escape);
-    const auto result = program_->wait_for_exit(10s);
-    ASSERT_TRUE(result) << "Esc did not end the program";
-    EXPECT_TRUE(result->exited) << "signal " << result->signal;
-    EXPECT_EQ(result->status, 0);
+    const ExitResult result = quit();
+    EXPECT_TRUE(result.exited) << "Esc did not end the program; signal " << result.signal;
+    EXPECT_EQ(result.status, 0);
 }
 
 } // namespace

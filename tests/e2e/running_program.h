@@ -1,0 +1,26 @@
+// The fixture every end-to-end test of a running demo starts from: the real
+// program in a fresh directory on a display of its own, its window found and
+// already drawing, so the keyboard is installed and keys will be seen.
+#pragma once
+
+#include "x_harness.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+
+class RunningProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+
+    Display* x() const { return display_.connection(); }
+
+    // Presses Esc and waits for the program to end; an empty result (not
+    // exited, no signal) when it does not end in time.
+    ExitResult quit();
+
+    TempDir dir_;
+    VirtualDisplay display_;
+    std::optional<RibbonsProcess> program_;
+    Window window_ = 0;
+};
