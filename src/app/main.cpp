@@ -10,6 +10,7 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <new>
 
 int main()
 {
@@ -22,14 +23,21 @@ int main()
     BITMAP* buffer = create_back_buffer();
     if (!buffer)
         return EXIT_FAILURE;
-    Scene scene = build_scene();
-
-    run_main_loop(
-        buffer, [&] { update_scene(scene); }, [&] { draw_scene(scene, buffer); });
-
-    // The buffer goes first; the shapes follow as `scene` leaves scope, in
-    // reverse order of construction. The library shuts itself down at exit.
-    destroy_bitmap(buffer);
+    try {
+        Scene scene = build_scene();
+        run_main_loop(
+            buffer, [&] { update_scene(scene); }, [&] { draw_scene(scene, buffer); });
+        // The buffer goes first; the shapes follow as `scene` leaves scope,
+        // in reverse order of construction.
+        destroy_bitmap(buffer);
+    } catch (const std::bad_alloc&) {
+        // Only a shape's vertex array can fail to allocate; the shapes built
+        // so far are already gone. Say so rather than abort.
+        allegro_message("Error building the scene: not enough memory\n");
+        destroy_bitmap(buffer);
+        return EXIT_FAILURE;
+    }
+    // The library shuts itself down at exit.
     return EXIT_SUCCESS;
 }
 END_OF_MAIN()

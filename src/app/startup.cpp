@@ -9,10 +9,9 @@
 bool start_library()
 {
     // With no display at all the library cannot start, and every later call
-    // into it would crash; stop here with its reason instead.
+    // into it would crash; stop here instead. Its error text is empty then,
+    // so say what that means in practice: there is nothing to draw on.
     if (allegro_init() != 0) {
-        // The library leaves its error text empty when no system driver at
-        // all could start, which in practice means there is nothing to draw on.
         allegro_message("Error starting the Allegro library: %s\n",
                         allegro_error[0] ? allegro_error
                                          : "no display (no X server answered at DISPLAY, "

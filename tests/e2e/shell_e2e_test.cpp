@@ -148,4 +148,12 @@ TEST(StartUpFailure, NoMemoryForTheBackBufferEndsWithStatusOneAndAMessage)
     expect_clean_failure(program, dir, "Error creating the back buffer");
 }
 
+TEST(StartUpFailure, NoMemoryForTheShapesEndsWithStatusOneAndAMessage)
+{
+    TempDir dir;
+    VirtualDisplay display;
+    RibbonsProcess program(dir.path(), display.name(), preloaded(NO_VERTEX_ARRAYS_LIBRARY));
+    expect_clean_failure(program, dir, "Error building the scene: not enough memory");
+}
+
 } // namespace
