@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <string>
+#include <vector>
 
 class RunningProgramTest : public ::testing::Test {
 protected:
@@ -20,6 +22,8 @@ protected:
     ExitResult quit();
 
     TempDir dir_;
+    // Environment for the program, beyond the display; set before SetUp.
+    std::vector<std::string> program_env_;
     VirtualDisplay display_;
     std::optional<RibbonsProcess> program_;
     Window window_ = 0;

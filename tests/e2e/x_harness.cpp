@@ -8,6 +8,7 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -18,6 +19,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -61,6 +63,17 @@ void stop_process(int pid)
     reap(pid, true);
 }
 
+// Called in a child before exec: `signal` ends it when the test that started
+// it ends, even one killed outright (a timeout, a sanitizer abort), so no X
+// server or program outlives its test. The kernel sends it when the thread
+// that forked ends, so tests start processes from the thread that runs them.
+// A parent already gone before this took hold is caught by the second check.
+void end_with_parent(pid_t parent, int signal)
+{
+    if (prctl(PR_SET_PDEATHSIG, signal) != 0 || getppid() != parent)
+        _exit(125);
+}
+
 } // namespace
 
 TempDir::TempDir()
@@ -82,10 +95,13 @@ VirtualDisplay::VirtualDisplay(const std::string& screen)
     int ready[2];
     if (pipe(ready) != 0)
         fail("pipe");
+    const pid_t test = getpid();
     pid_ = fork();
     if (pid_ < 0)
         fail("fork");
     if (pid_ == 0) {
+        // Terminated rather than killed, so it removes its lock file.
+        end_with_parent(test, SIGTERM);
         close(ready[0]);
         const int devnull = open("/dev/null", O_WRONLY);
         dup2(devnull, STDOUT_FILENO);
@@ -127,13 +143,15 @@ RibbonsProcess::RibbonsProcess(const std::string& working_dir,
                                const std::optional<std::string>& display,
                                const std::vector<std::string>& extra_env,
                                const std::vector<std::string>& launcher)
-    : output_file_(working_dir + "/.ribbons-output")
+    : output_file_(output_dir_.file("output"))
 {
+    const pid_t test = getpid();
     pid_ = fork();
     if (pid_ < 0)
         fail("fork");
     if (pid_ != 0)
         return;
+    end_with_parent(test, SIGKILL);
     if (chdir(working_dir.c_str()) != 0)
         _exit(126);
     const int out = open(output_file_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -236,6 +254,51 @@ Window wait_for_window(Display* display, milliseconds timeout)
         XSync(display, False);
     }
     return window;
+}
+
+namespace {
+
+bool takes_delete_window(Display* display, Window window)
+{
+    const Atom delete_window = XInternAtom(display, "WM_DELETE_WINDOW", False);
+    Atom* protocols = nullptr;
+    int count = 0;
+    if (!XGetWMProtocols(display, window, &protocols, &count))
+        return false;
+    const bool found = std::find(protocols, protocols + count, delete_window) != protocols + count;
+    XFree(protocols);
+    return found;
+}
+
+} // namespace
+
+Window find_closable_window(Display* display)
+{
+    Window root_return, parent_return, *children = nullptr;
+    unsigned int count = 0;
+    if (!XQueryTree(display, DefaultRootWindow(display), &root_return, &parent_return, &children,
+                    &count))
+        return 0;
+    Window found = 0;
+    for (unsigned int i = 0; i < count && !found; ++i)
+        if (takes_delete_window(display, children[i]))
+            found = children[i];
+    if (children)
+        XFree(children);
+    return found;
+}
+
+void send_close_request(Display* display, Window window)
+{
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display, window, False, NoEventMask, &event);
+    XFlush(display);
 }
 
 void key_down(Display* display, unsigned long keysym)

@@ -49,6 +49,7 @@ public:
 
     const std::string& name() const { return name_; }
     Display* connection() const { return connection_; }
+    int pid() const { return pid_; }
 
 private:
     int pid_ = -1;
@@ -66,7 +67,8 @@ struct ExitResult {
 // with DISPLAY unset. `preload` is put in LD_PRELOAD for the program alone.
 // A non-empty `launcher` (a checker such as valgrind, with its options) runs
 // the program instead of it being started directly. Standard output and
-// error are kept for output().
+// error are kept for output(), in a file outside `working_dir`, which stays
+// the program's alone.
 class RibbonsProcess {
 public:
     RibbonsProcess(const std::string& working_dir, const std::optional<std::string>& display,
@@ -85,6 +87,7 @@ public:
 private:
     int pid_ = -1;
     std::optional<ExitResult> result_;
+    TempDir output_dir_;
     std::string output_file_;
 };
 
@@ -94,6 +97,14 @@ std::string ribbons_binary();
 // The program's 640x480 window, once it is mapped and has input focus;
 // 0 if it does not appear within `timeout`.
 Window wait_for_window(Display* display, std::chrono::milliseconds timeout);
+
+// The top-level window that takes WM_DELETE_WINDOW (it lists it in its
+// WM_PROTOCOLS), where a window manager sends its close request; 0 if none.
+Window find_closable_window(Display* display);
+
+// Sends the WM_DELETE_WINDOW message a window manager sends to `window` when
+// its close button is clicked.
+void send_close_request(Display* display, Window window);
 
 // Presses and holds a key, then releases it. The hold matters: a press and a
 // release sent together can both arrive between two polls of the key array,
