@@ -1,7 +1,8 @@
 // ribbons: four spinning polygon outlines drift and bounce across a 640x480
-// window, each drawn as ten stacked colour-graded copies. Esc quits, F1 shows
-// the frame rate, F12 saves "screenshot.bmp".
+// window, each drawn as ten stacked colour-graded copies. Esc or the window's
+// close button quits, F1 shows the frame rate, F12 saves "screenshot.bmp".
 
+#include "close_button.h"
 #include "main_loop.h"
 #include "scene.h"
 #include "startup.h"
@@ -20,6 +21,7 @@ int main()
     if (!start_library() || !open_display())
         return EXIT_FAILURE;
     install_keys();
+    install_close_button();
     BITMAP* buffer = create_back_buffer();
     if (!buffer)
         return EXIT_FAILURE;

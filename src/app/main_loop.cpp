@@ -14,9 +14,9 @@ constexpr int fps_text_top = 2;
 
 } // namespace
 
-bool escape_pressed()
+bool quit_requested()
 {
-    return key[KEY_ESC] != 0;
+    return key[KEY_ESC] != 0 || close_button_pressed.load();
 }
 
 void show_frame(BITMAP* buffer)

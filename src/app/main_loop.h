@@ -2,16 +2,18 @@
 //
 // Each pass works off every pending logic tick, draws one frame into the back
 // buffer, copies it to the screen, handles F12 and F1, clears the buffer and
-// counts the frame. Esc is looked at once, at the top of a pass, so a pass
-// that has begun always runs to its end. The loop never sleeps: it draws as
-// fast as the machine allows.
+// counts the frame. Esc and the window's close button are looked at once, at
+// the top of a pass, so a pass that has begun always runs to its end. The
+// loop never sleeps: it draws as fast as the machine allows.
 #pragma once
 
+#include "close_button.h"
 #include "pacing.h"
 
 struct BITMAP;
 
-bool escape_pressed();
+// Esc is down or the window's close button has been pressed.
+bool quit_requested();
 
 // Copies the back buffer to the screen, then prints the FPS text over it when
 // it is switched on; the text never enters the back buffer.
@@ -35,12 +37,12 @@ void work_off_logic_ticks(UpdateScene&& update_scene)
     }
 }
 
-// One pass of the main loop; false when Esc was down at its start and
-// nothing was done.
+// One pass of the main loop; false when a quit was asked for before it began
+// and nothing was done.
 template <class UpdateScene, class DrawScene>
 bool run_pass(BITMAP* buffer, UpdateScene&& update_scene, DrawScene&& draw_scene)
 {
-    if (escape_pressed())
+    if (quit_requested())
         return false;
     work_off_logic_ticks(update_scene);
     draw_scene();
@@ -50,7 +52,7 @@ bool run_pass(BITMAP* buffer, UpdateScene&& update_scene, DrawScene&& draw_scene
     return true;
 }
 
-// Runs passes until Esc.
+// Runs passes until Esc or the close button.
 template <class UpdateScene, class DrawScene>
 void run_main_loop(BITMAP* buffer, UpdateScene&& update_scene, DrawScene&& draw_scene)
 {

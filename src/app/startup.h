@@ -16,7 +16,7 @@ bool start_library();
 // Sets the 640x480 16-bit mode.
 bool open_display();
 
-// Installs the keyboard, with Esc as the only way out.
+// Installs the keyboard, without the library's Ctrl+Alt+End abort.
 void install_keys();
 
 // A black back buffer the size of the screen, or null when there is no memory.

@@ -1,6 +1,7 @@
 // Tests for one pass of the main loop and the loop around it: pending ticks
 // worked off before the draw, the copy to the screen, the FPS text, F12 and
-// F1, Esc looked at only at the top of a pass, and the frame count.
+// F1, Esc and the close button looked at only at the top of a pass, and the
+// frame count.
 
 #include "main_loop.h"
 
@@ -42,6 +43,7 @@ protected:
         frame_count = 0;
         fps = 0;
         show_fps = false;
+        close_button_pressed = false;
         key[KEY_ESC] = key[KEY_F1] = key[KEY_F12] = 0;
         // The screenshot lands in the working directory: keep it out of the
         // build tree.
@@ -54,6 +56,7 @@ protected:
 
     ~MainLoopTest() override
     {
+        close_button_pressed = false;
         key[KEY_ESC] = key[KEY_F1] = key[KEY_F12] = 0;
         fs::current_path(previous_dir_);
         fs::remove_all(work_dir_);
@@ -81,6 +84,8 @@ protected:
         putpixel(*buffer_, 639, 479, marker_);
         if (press_esc_while_drawing_)
             key[KEY_ESC] = 1;
+        if (close_window_while_drawing_)
+            close_button_callback();
     }
 
     const fs::path previous_dir_ = fs::current_path();
@@ -89,6 +94,7 @@ protected:
     std::unique_ptr<Bitmap> buffer_ = std::make_unique<Bitmap>(640, 480);
     const int marker_ = makecol(200, 120, 40);
     bool press_esc_while_drawing_ = false;
+    bool close_window_while_drawing_ = false;
     int steps_ = 0;
     int draws_ = 0;
     int steps_at_draw_ = -1;
@@ -177,7 +183,7 @@ TEST_F(MainLoopTest, F1ChangesOnlyTheFollowingPasses)
         << "text missing from the pass after F1";
 }
 
-// ---- Esc --------------------------------------------------------------------
+// ---- Esc and the close button ---------------------------------------------
 
 TEST_F(MainLoopTest, EscPressedDuringAPassEndsTheLoopOnceThatPassIsComplete)
 {
@@ -186,6 +192,17 @@ TEST_F(MainLoopTest, EscPressedDuringAPassEndsTheLoopOnceThatPassIsComplete)
     EXPECT_EQ(draws_, 1);
     EXPECT_EQ(frame_count.load(), 1);
     EXPECT_EQ(getpixel(screen, 100, 100), marker_);
+    EXPECT_EQ(buffer_->count_not(0), 0);
+}
+
+TEST_F(MainLoopTest, CloseButtonPressedDuringAPassEndsTheLoopOnceThatPassIsComplete)
+{
+    close_window_while_drawing_ = true;
+    key[KEY_F12] = 1;
+    run_main_loop(*buffer_, [this] { ++steps_; }, [this] { draw(); });
+    EXPECT_EQ(draws_, 1);
+    EXPECT_EQ(frame_count.load(), 1);
+    EXPECT_TRUE(fs::exists("screenshot.bmp")) << "the pass stopped before its keys";
     EXPECT_EQ(buffer_->count_not(0), 0);
 }
 

@@ -1,5 +1,5 @@
 // The real program in its own X server: the screenshot key, the FPS text, Esc,
-// and the two ways start-up can fail.
+// the window's close button, and the ways start-up can fail.
 
 #include "running_program.h"
 
@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 namespace {
 
@@ -104,6 +105,55 @@ TEST_F(RunningProgram, CtrlAltEndDoesNotAbortTheProgram)
     ASSERT_TRUE(program_->running()) << "Ctrl+Alt+End ended the program";
     EXPECT_EQ(quit().status, 0);
 }
+
+// The close request a window manager sends when its close button is clicked.
+// By default the library takes the whole screen: its drawing window sits in
+// an override-redirect frame no window manager touches, and the window that
+// takes the request is an unmapped top-level one, so there is no close button
+// to click, yet a request sent there must still end the demo. The library's
+// configuration can ask for a window instead (gfx_card = XWIN); that window is
+// mapped, a window manager gives it a close button and sends the request to
+// it.
+struct WindowMode {
+    const char* name;
+    const char* allegro_config;
+    bool window_shown_takes_request; // the 640x480 window itself
+};
+
+void PrintTo(const WindowMode& mode, std::ostream* out)
+{
+    *out << mode.name;
+}
+
+class CloseButton : public RunningProgramTest, public ::testing::WithParamInterface<WindowMode> {
+protected:
+    CloseButton()
+    {
+        std::ofstream(home_.file(".allegrorc")) << GetParam().allegro_config;
+        program_env_.push_back("HOME=" + home_.path());
+    }
+
+    TempDir home_;
+};
+
+TEST_P(CloseButton, EndsTheProgramWithStatusZero)
+{
+    const Window closable = find_closable_window(x());
+    ASSERT_NE(closable, 0u) << "no window takes WM_DELETE_WINDOW";
+    EXPECT_EQ(closable == window_, GetParam().window_shown_takes_request)
+        << "the library did not take the mode this case is about";
+    send_close_request(x(), closable);
+    const auto result = program_->wait_for_exit(exit_timeout);
+    ASSERT_TRUE(result) << "the close request did not end the program";
+    EXPECT_TRUE(result->exited) << "signal " << result->signal;
+    EXPECT_EQ(result->status, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    RunningProgram, CloseButton,
+    ::testing::Values(WindowMode{"FullScreen", "", false},
+                      WindowMode{"InAWindow", "[graphics]\ngfx_card = XWIN\n", true}),
+    [](const ::testing::TestParamInfo<WindowMode>& mode) { return std::string(mode.param.name); });
 
 // Start-up failures: the program must explain itself and end with status 1,
 // never with a signal, and must not get as far as writing anything.
