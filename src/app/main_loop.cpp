@@ -2,6 +2,8 @@
 
 #include "main_loop.h"
 
+#include "screenshot.h"
+
 #include <allegro.h>
 
 namespace {
@@ -33,8 +35,8 @@ void show_frame(BITMAP* buffer)
 void handle_frame_keys(BITMAP* buffer)
 {
     if (key[KEY_F12]) {
-        // A failed save is not worth stopping the demo for.
-        save_bmp(screenshot_file, buffer, nullptr);
+        // A failed save is not worth stopping the demo for; it says why.
+        save_screenshot(buffer, screenshot_file);
         key[KEY_F12] = 0;
     }
     if (key[KEY_F1]) {

@@ -19,9 +19,9 @@ bool quit_requested();
 // it is switched on; the text never enters the back buffer.
 void show_frame(BITMAP* buffer);
 
-// F12 saves the back buffer as "screenshot.bmp", then F1 flips the FPS text.
-// Each key's entry is cleared after acting, so a held key acts once until the
-// library reports it down again.
+// F12 saves the back buffer as "screenshot.bmp" (see screenshot.h), then F1
+// flips the FPS text. Each key's entry is cleared after acting, so a held key
+// acts once until the library reports it down again.
 void handle_frame_keys(BITMAP* buffer);
 
 // Clears the back buffer to black for the next frame and counts this one.

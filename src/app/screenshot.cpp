@@ -1,0 +1,174 @@
+// Saving the screenshot through a temporary file and a rename.
+
+#include "screenshot.h"
+
+#include <allegro.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+#ifdef _WIN32
+#include <io.h>
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace {
+
+#ifdef _WIN32
+constexpr int binary_mode = O_BINARY;
+int flush_to_disk(int fd)
+{
+    return _commit(fd);
+}
+#else
+constexpr int binary_mode = 0;
+int flush_to_disk(int fd)
+{
+    return fsync(fd);
+}
+#endif
+
+// Creates a file beside `file_name` that nothing else can be using: made
+// exclusively, with the next number whenever a name is taken (by a file an
+// earlier run left behind, say). Its name goes into `path`; -1 and errno set
+// when no file could be made.
+int create_temporary_file(const char* file_name, std::string& path)
+{
+    const std::string stem = std::string(file_name) + "." + std::to_string(getpid()) + "-";
+    for (int number = 0; number < 100; ++number) {
+        path = stem + std::to_string(number) + ".tmp";
+        const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | binary_mode, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
+// The stream the library writes the picture into, and the first error met.
+struct Output {
+    std::FILE* stream;
+    int error = 0;
+
+    void note_failure()
+    {
+        if (!error)
+            error = errno ? errno : EIO;
+    }
+};
+
+int write_byte(int c, void* userdata)
+{
+    auto& output = *static_cast<Output*>(userdata);
+    if (std::fputc(c, output.stream) == EOF) {
+        output.note_failure();
+        return EOF;
+    }
+    return c;
+}
+
+long write_bytes(const void* bytes, long count, void* userdata)
+{
+    auto& output = *static_cast<Output*>(userdata);
+    const std::size_t written = std::fwrite(bytes, 1, static_cast<std::size_t>(count), output.stream);
+    if (written < static_cast<std::size_t>(count))
+        output.note_failure();
+    return static_cast<long>(written);
+}
+
+// The library's file layer over a stream of our own, so that every failed
+// write is seen here. Closing is left to finish_file, which checks it too.
+const PACKFILE_VTABLE output_vtable = {
+    [](void*) { return 0; },                // close: see finish_file
+    [](void*) { return EOF; },              // never read
+    [](int, void*) { return EOF; },         // never read
+    [](void*, long, void*) { return 0L; },  // never read
+    write_byte,
+    write_bytes,
+    [](void*, int) { return -1; },          // never sought
+    [](void*) { return 0; },                // never at an end
+    [](void* userdata) { return static_cast<Output*>(userdata)->error != 0 ? 1 : 0; },
+};
+
+// Writes `picture` as a BMP into `stream`; the error that stopped it, or 0.
+int write_picture(BITMAP* picture, std::FILE* stream)
+{
+    Output output{stream};
+    PACKFILE* packfile = pack_fopen_vtable(&output_vtable, &output);
+    if (!packfile)
+        return ENOMEM;
+    errno = 0;
+    const int result = save_bmp_pf(packfile, picture, nullptr);
+    pack_fclose(packfile);
+    if (output.error)
+        return output.error;
+    if (result != 0)
+        return errno ? errno : EIO;
+    return 0;
+}
+
+// Pushes the file's bytes to the disk and closes it. Some file systems report
+// a full disk only here.
+int finish_file(std::FILE* stream)
+{
+    int error = 0;
+    if (std::fflush(stream) != 0 || flush_to_disk(fileno(stream)) != 0)
+        error = errno;
+    if (std::fclose(stream) != 0 && !error)
+        error = errno;
+    return error;
+}
+
+// Writes `picture` into the new file open at `fd`, which it closes; the
+// error that stopped it, or 0.
+int write_file(BITMAP* picture, int fd)
+{
+    std::FILE* stream = fdopen(fd, "wb");
+    if (!stream) {
+        const int error = errno;
+        close(fd);
+        return error;
+    }
+    const int write_error = write_picture(picture, stream);
+    const int close_error = finish_file(stream);
+    return write_error ? write_error : close_error;
+}
+
+// Puts the finished file in the place of the old one: atomic within one file
+// system, and over an existing file on every platform, unlike std::rename.
+int replace_file(const std::string& from, const char* to)
+{
+    std::error_code error;
+    std::filesystem::rename(from, to, error);
+    return error.value();
+}
+
+bool report_failure(const char* file_name, int error)
+{
+    std::fprintf(stderr, "Screenshot not saved: %s: %s\n", file_name, std::strerror(error));
+    return false;
+}
+
+} // namespace
+
+bool save_screenshot(BITMAP* picture, const char* file_name)
+{
+    std::string temporary;
+    const int fd = create_temporary_file(file_name, temporary);
+    if (fd < 0)
+        return report_failure(file_name, errno);
+    int error = write_file(picture, fd);
+    if (!error)
+        error = replace_file(temporary, file_name);
+    if (error) {
+        std::remove(temporary.c_str());
+        return report_failure(file_name, error);
+    }
+    return true;
+}
