@@ -31,6 +31,10 @@ read -r number <&3
 export DISPLAY=":$number"
 trap 'kill "$xvfb_pid" 2>/dev/null' EXIT
 
+# A saved screenshot is always a new file, put in place of any earlier one.
+file_id() { stat -c %i screenshot.bmp 2>/dev/null || echo none; }
+earlier=$(file_id)
+
 "$ribbons" &
 program=$!
 sleep 3
@@ -38,4 +42,8 @@ press F12
 sleep 1
 press Escape
 wait "$program"
+if [ "$(file_id)" = "$earlier" ]; then
+    echo "No screenshot was saved." >&2
+    exit 1
+fi
 echo "Screenshot saved to $PWD/screenshot.bmp"
