@@ -17,7 +17,6 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -72,6 +71,18 @@ void end_with_parent(pid_t parent, int signal)
 {
     if (prctl(PR_SET_PDEATHSIG, signal) != 0 || getppid() != parent)
         _exit(125);
+}
+
+// A file without a name, gone with its last descriptor, so nothing is left
+// behind however the test ends. Not inherited by processes started later.
+int open_unnamed_file()
+{
+    char path[] = "/tmp/ribbons-output-XXXXXX";
+    const int fd = mkostemp(path, O_CLOEXEC);
+    if (fd < 0)
+        fail("mkostemp");
+    unlink(path);
+    return fd;
 }
 
 } // namespace
@@ -143,7 +154,7 @@ RibbonsProcess::RibbonsProcess(const std::string& working_dir,
                                const std::optional<std::string>& display,
                                const std::vector<std::string>& extra_env,
                                const std::vector<std::string>& launcher)
-    : output_file_(output_dir_.file("output"))
+    : output_fd_(open_unnamed_file())
 {
     const pid_t test = getpid();
     pid_ = fork();
@@ -154,9 +165,8 @@ RibbonsProcess::RibbonsProcess(const std::string& working_dir,
     end_with_parent(test, SIGKILL);
     if (chdir(working_dir.c_str()) != 0)
         _exit(126);
-    const int out = open(output_file_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    dup2(out, STDOUT_FILENO);
-    dup2(out, STDERR_FILENO);
+    dup2(output_fd_, STDOUT_FILENO);
+    dup2(output_fd_, STDERR_FILENO);
     if (display)
         setenv("DISPLAY", display->c_str(), 1);
     else
@@ -177,6 +187,7 @@ RibbonsProcess::~RibbonsProcess()
 {
     if (!result_)
         stop_process(pid_);
+    close(output_fd_);
 }
 
 std::optional<ExitResult> RibbonsProcess::wait_for_exit(milliseconds timeout)
@@ -196,10 +207,12 @@ bool RibbonsProcess::running()
 
 std::string RibbonsProcess::output() const
 {
-    std::ifstream in(output_file_);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    std::string text;
+    char chunk[4096];
+    ssize_t count;
+    while ((count = pread(output_fd_, chunk, sizeof chunk, static_cast<off_t>(text.size()))) > 0)
+        text.append(chunk, static_cast<std::size_t>(count));
+    return text;
 }
 
 namespace {

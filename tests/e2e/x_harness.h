@@ -67,8 +67,8 @@ struct ExitResult {
 // with DISPLAY unset. `preload` is put in LD_PRELOAD for the program alone.
 // A non-empty `launcher` (a checker such as valgrind, with its options) runs
 // the program instead of it being started directly. Standard output and
-// error are kept for output(), in a file outside `working_dir`, which stays
-// the program's alone.
+// error are kept for output(), outside `working_dir`, which stays the
+// program's alone.
 class RibbonsProcess {
 public:
     RibbonsProcess(const std::string& working_dir, const std::optional<std::string>& display,
@@ -87,8 +87,7 @@ public:
 private:
     int pid_ = -1;
     std::optional<ExitResult> result_;
-    TempDir output_dir_;
-    std::string output_file_;
+    int output_fd_;
 };
 
 // Path of the ribbons binary under test.
