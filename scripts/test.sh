@@ -9,7 +9,7 @@ repo=$(cd "$(dirname "$0")/.." && pwd)
 source "$repo/scripts/packages.sh"
 
 install_packages "${build_packages[@]}" libgtest-dev libx11-dev libxtst-dev xvfb valgrind \
-    clang libclang-rt-14-dev
+    clang libclang-rt-dev
 
 build="$repo/build/test"
 cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Release
