@@ -138,7 +138,7 @@ cleanup() {
     unmount_all_under "$current_root"
 }
 trap cleanup EXIT
-trap 'exit 130' INT TERM
+trap 'echo "fresh-debian: interrupted" >&2; exit 130' INT TERM
 
 # build/fresh-debian/cache/RELEASE-minbase.tar: a minbase system straight
 # from debootstrap, made once (or again with --refresh) and unpacked afresh
@@ -194,20 +194,24 @@ clone_repository() {
 }
 
 # Runs one command in the system's copy of the repository, in a clean
-# environment, as a new user at a root shell would. Prints its seconds.
+# environment, as a new user at a root shell would; sets $seconds. The
+# command runs in the background so that a signal to this script is acted on
+# at once: the exit trap then ends it and unmounts. A background command
+# starts with Ctrl-C ignored, which the tests must not inherit.
 run_in_system() {
-    local root=$1 command=$2 log=$3 start
+    local root=$1 command=$2 log=$3 start status=0
     start=$(date +%s)
-    chroot "$root" /usr/bin/env -i HOME=/root USER=root LOGNAME=root SHELL=/bin/bash \
+    chroot "$root" /usr/bin/env --default-signal -i HOME=/root USER=root LOGNAME=root SHELL=/bin/bash \
         TERM=dumb LANG=C.UTF-8 DEBIAN_FRONTEND=noninteractive \
         PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-        /bin/bash -c "cd /root/ribbons && $command" </dev/null >"$log" 2>&1
-    local status=$?
-    echo $(($(date +%s) - start))
-    return $status
+        /bin/bash -c "cd /root/ribbons && $command" </dev/null >"$log" 2>&1 &
+    wait $! || status=$?
+    seconds=$(($(date +%s) - start))
+    return "$status"
 }
 
 results=()
+seconds=0
 failed=0
 release_failed=0
 record() {
@@ -228,7 +232,7 @@ left_a_screenshot() {
 test_release() {
     local release=$1 commit=$2
     local name="$release (Debian $(debian_version "$release"))"
-    local dir="$work/$release" root="$work/$release/root" seconds
+    local dir="$work/$release" root="$work/$release/root"
     release_failed=0
     make_minbase_tarball "$release"
     remove_folder "$dir"
@@ -238,7 +242,7 @@ test_release() {
 
     local log="$work/logs/$release-run.log"
     echo "   ./scripts/run.sh (log: $log)"
-    if seconds=$(run_in_system "$root" ./scripts/run.sh "$log") && left_a_screenshot "$root"; then
+    if run_in_system "$root" ./scripts/run.sh "$log" && left_a_screenshot "$root"; then
         record "$name" ./scripts/run.sh pass "$seconds"
     else
         record "$name" ./scripts/run.sh FAIL "$seconds"
@@ -246,7 +250,7 @@ test_release() {
     fi
     log="$work/logs/$release-test.log"
     echo "   ./scripts/test.sh (log: $log)"
-    if seconds=$(run_in_system "$root" ./scripts/test.sh "$log"); then
+    if run_in_system "$root" ./scripts/test.sh "$log"; then
         record "$name" ./scripts/test.sh pass "$seconds"
         grep -E "tests passed|tests failed" "$log" | sed 's/^/   ctest: /' || true
     else
