@@ -271,6 +271,9 @@ commit=$(git -C "$repo" rev-parse --verify "$ref^{commit}") || die "no commit $r
 [ -z "$(git -C "$repo" status --porcelain --untracked-files=no)" ] ||
     echo "fresh-debian: note: uncommitted changes are not tested, only commit ${commit:0:12}"
 mkdir -p "$work/cache" "$work/logs"
+# Two runs at once would unpack into the same folders.
+exec 9>"$work/lock"
+flock --nonblock 9 || die "another run is using $work"
 total_start=$(date +%s)
 for release in "${releases[@]}"; do
     test_release "$release" "$commit"
