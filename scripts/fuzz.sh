@@ -8,7 +8,7 @@ set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 source "$repo/scripts/packages.sh"
 
-install_packages "${build_packages[@]}" clang libclang-rt-14-dev libgtest-dev libx11-dev libxtst-dev
+install_packages "${build_packages[@]}" clang libclang-rt-dev libgtest-dev libx11-dev libxtst-dev
 
 build="$repo/build/fuzz"
 CC=clang CXX=clang++ cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \

@@ -2,19 +2,40 @@
 # Installs what is missing, builds ribbons with its tests, and runs the whole
 # suite: unit and end-to-end tests (which start their own virtual X displays,
 # so no desktop is needed), the library timer test, the program under
-# valgrind, then the unit tests again under the sanitizers and a minute of
-# fuzzing the line. The minute-long soak is scripts/soak.sh.
+# valgrind, a brief run of every benchmark, then the unit tests again under
+# the sanitizers and a minute of fuzzing the line. The minute-long soak is
+# scripts/soak.sh.
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 source "$repo/scripts/packages.sh"
+source "$repo/bench/bench-runs.sh"
 
 install_packages "${build_packages[@]}" libgtest-dev libx11-dev libxtst-dev xvfb valgrind \
-    clang libclang-rt-14-dev
+    clang libclang-rt-dev "${bench_packages[@]}"
 
 build="$repo/build/test"
-cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Release
+cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Release -DRIBBONS_BUILD_BENCH=ON
 cmake --build "$build" -j"$(nproc)"
 ctest --test-dir "$build" --output-on-failure -LE soak
+
+# Every benchmark once, for a moment, so none of them rots unnoticed: each
+# must run without an error and its summary must come out. The figures of so
+# short a run mean nothing; scripts/bench.sh measures.
+bench_smoke() {
+    local log="$build/bench-smoke.log" smoke=(--benchmark_min_time=0.01 --benchmark_repetitions=1)
+    echo "== Benchmarks, once each (output in $log)"
+    if {
+        run_line_bench "$build/bench/ribbons_bench" "${smoke[@]}" &&
+            run_frame_bench_on_xvfb "$build/bench/ribbons_bench" 16 "${smoke[@]}"
+    } >"$log" 2>&1 && ! grep -qE "ERROR OCCURRED|Failed to match" "$log" &&
+        [ "$(grep -c "as fast as" "$log")" -eq 2 ] && grep -q "a pass takes" "$log"; then
+        return 0
+    fi
+    cat "$log"
+    echo "The benchmark smoke run failed." >&2
+    return 1
+}
+bench_smoke
 
 "$repo/scripts/sanitize.sh"
 "$repo/scripts/fuzz.sh"

@@ -1,0 +1,290 @@
+#!/usr/bin/env bash
+# Proves the README's two commands on every Debian it names: builds a minimal
+# Debian 12 and 13 (debootstrap --variant=minbase), clones this repository
+# into each, runs ./scripts/run.sh and ./scripts/test.sh there exactly as a
+# new user would, and prints a summary. Exits non-zero when anything failed.
+# A developer check, slow (each release installs everything and runs the
+# whole suite), so CI does not run it. Needs root.
+#
+#   sudo scripts/fresh-debian.sh [--ref REF] [--refresh] [RELEASE...]
+#
+# REF defaults to HEAD (committed work only); RELEASE to bookworm trixie.
+# The mirror is the one this machine's apt sources use; FRESH_DEBIAN_MIRROR=URI
+# names another.
+# Everything lives in build/fresh-debian/: the minbase systems are cached
+# there as tarballs (--refresh makes them anew) and the downloaded packages
+# are kept, but every run unpacks a pristine system. A failed release's
+# system and logs stay there to look at until the next run.
+set -euo pipefail
+repo=$(cd "$(dirname "$0")/.." && pwd)
+script="$repo/scripts/$(basename "$0")"
+work="$repo/build/fresh-debian"
+
+die() {
+    echo "fresh-debian: $*" >&2
+    exit 1
+}
+
+[ "$(id -u)" -eq 0 ] || die "needs root (debootstrap, chroot and mounts)"
+case "$repo" in *[[:space:]]*) die "the repository path must not contain spaces: $repo" ;; esac
+
+# Every mount made for a chroot lives in a mount namespace of this script's
+# own, so none of them can be left behind on the machine, even when the
+# script is killed: they go when its last process ends.
+if [ -z "${FRESH_DEBIAN_PRIVATE_MOUNTS:-}" ]; then
+    export FRESH_DEBIAN_PRIVATE_MOUNTS=1
+    exec unshare --mount --propagation private "$BASH" "$script" "$@"
+fi
+
+ref=HEAD
+refresh=false
+releases=()
+while [ $# -gt 0 ]; do
+    case "$1" in
+    --ref) ref=${2:?--ref needs a value}; shift 2 ;;
+    --refresh) refresh=true; shift ;;
+    -h | --help) sed -n '2,/^set -euo/p' "$script" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
+    -*) die "unknown option $1" ;;
+    *) releases+=("$1"); shift ;;
+    esac
+done
+[ ${#releases[@]} -gt 0 ] || releases=(bookworm trixie)
+
+debian_version() {
+    case "$1" in bookworm) echo 12 ;; trixie) echo 13 ;; *) echo "?" ;; esac
+}
+
+# The Debian mirror this machine itself uses: the first source that serves a
+# release's main suite (not its security updates), deb822 or one-line style.
+mirror_from_apt_sources() {
+    local file
+    for file in /etc/apt/sources.list.d/*.sources; do
+        [ -f "$file" ] || continue
+        awk '
+            function flush() {
+                if (uri != "" && types ~ /(^| )deb( |$)/ && enabled != "no" && main_suite) {
+                    print uri; found = 1; exit
+                }
+                uri = ""; types = ""; enabled = ""; main_suite = 0
+            }
+            /^[ \t]*#/ { next }
+            /^[ \t]*$/ { flush(); next }
+            tolower($1) == "types:" { types = substr($0, index($0, ":") + 1) }
+            tolower($1) == "enabled:" { enabled = tolower($2) }
+            tolower($1) == "uris:" { uri = $2 }
+            tolower($1) == "suites:" {
+                for (i = 2; i <= NF; i++) if ($i !~ /[-\/](security|updates)$/) main_suite = 1
+            }
+            END { if (!found) flush() }
+        ' "$file"
+    done
+    for file in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+        [ -f "$file" ] || continue
+        sed -e 's/#.*//' -e 's/\[[^]]*\]//' "$file" |
+            awk '$1 == "deb" && $3 !~ /[-\/](security|updates)$/ { print $2 }'
+    done
+}
+
+mirror=${FRESH_DEBIAN_MIRROR:-$(mirror_from_apt_sources | head -n 1)}
+[ -n "$mirror" ] || die "found no Debian mirror in /etc/apt/sources.list or /etc/apt/sources.list.d/"
+
+# Mount points at or under a folder, deepest first (from this namespace's view).
+mounts_under() {
+    awk -v dir="$1" '$5 == dir || index($5, dir "/") == 1 { print $5 }' /proc/self/mountinfo |
+        sort -r
+}
+
+# Deletes a folder, but never one with anything still mounted inside it:
+# that would delete the host's own files through the mount.
+remove_folder() {
+    local dir=$1 mounted
+    [ -e "$dir" ] || return 0
+    mounted=$(mounts_under "$dir")
+    if [ -n "$mounted" ]; then
+        echo "fresh-debian: refusing to delete $dir: still mounted inside it:" >&2
+        echo "$mounted" >&2
+        return 1
+    fi
+    rm -rf --one-file-system "$dir"
+}
+
+# Ends what is still running inside a system (an X server, a stray test
+# program), by process id: all of it was started by this script.
+end_processes_in() {
+    local root=$1 signal pid left
+    for signal in TERM KILL; do
+        left=()
+        for pid in /proc/[0-9]*; do
+            [ "$(readlink "$pid/root" 2>/dev/null)" = "$root" ] && left+=("${pid#/proc/}")
+        done
+        [ ${#left[@]} -eq 0 ] && return 0
+        kill -"$signal" "${left[@]}" 2>/dev/null || true
+        sleep 2
+    done
+}
+
+unmount_all_under() {
+    local root=$1 point
+    for point in $(mounts_under "$root"); do
+        umount "$point" 2>/dev/null || umount --lazy "$point" ||
+            echo "fresh-debian: could not unmount $point" >&2
+    done
+}
+
+current_root=
+cleanup() {
+    [ -n "$current_root" ] || return 0
+    end_processes_in "$current_root"
+    unmount_all_under "$current_root"
+}
+trap cleanup EXIT
+trap 'echo "fresh-debian: interrupted" >&2; exit 130' INT TERM
+
+# build/fresh-debian/cache/RELEASE-minbase.tar: a minbase system straight
+# from debootstrap, made once (or again with --refresh) and unpacked afresh
+# for every run. Sets $tarball.
+make_minbase_tarball() {
+    local release=$1 staging="$work/cache/$release-staging"
+    tarball="$work/cache/$release-minbase.tar"
+    [ -f "$tarball" ] && ! $refresh && return 0
+    remove_folder "$staging"
+    echo "== $release: debootstrap --variant=minbase from this machine's Debian mirror"
+    current_root=$staging
+    if ! debootstrap --variant=minbase "$release" "$staging" "$mirror" \
+        >"$work/logs/$release-debootstrap.log" 2>&1; then
+        tail -n 20 "$work/logs/$release-debootstrap.log"
+        cleanup
+        die "debootstrap of $release failed (log: $work/logs/$release-debootstrap.log)"
+    fi
+    cleanup
+    current_root=
+    tar --numeric-owner --one-file-system -C "$staging" -cf "$tarball.part" .
+    mv "$tarball.part" "$tarball"
+    remove_folder "$staging"
+}
+
+# Unpacks a pristine system, with what the README's commands need from the
+# machine around them: processes, devices, a terminal, shared memory (the X
+# server, valgrind, the sanitizers, Wine), name resolution, no services.
+prepare_system() {
+    local release=$1 root=$2 tarball=$3
+    mkdir -p "$root"
+    tar --numeric-owner -C "$root" -xpf "$tarball"
+    printf '#!/bin/sh\n# No services start inside this test system.\nexit 101\n' \
+        >"$root/usr/sbin/policy-rc.d"
+    chmod 755 "$root/usr/sbin/policy-rc.d"
+    rm -f "$root/etc/resolv.conf"
+    cp -L /etc/resolv.conf "$root/etc/resolv.conf"
+
+    current_root=$root
+    mount -t proc proc "$root/proc"
+    mount -t sysfs sysfs "$root/sys"
+    mount --bind /dev "$root/dev"
+    mount --bind /dev/pts "$root/dev/pts"
+    mount -t tmpfs -o mode=1777,nosuid,nodev shm "$root/dev/shm"
+    # Packages downloaded by earlier runs are kept; the system is still new.
+    mkdir -p "$work/cache/$release-debs"
+    mount --bind "$work/cache/$release-debs" "$root/var/cache/apt/archives"
+}
+
+clone_repository() {
+    local root=$1 commit=$2
+    git clone --quiet --no-hardlinks --no-checkout "$repo" "$root/root/ribbons"
+    git -C "$root/root/ribbons" -c advice.detachedHead=false checkout --quiet "$commit"
+}
+
+# Runs one command in the system's copy of the repository, in a clean
+# environment, as a new user at a root shell would; sets $seconds. The
+# command runs in the background so that a signal to this script is acted on
+# at once: the exit trap then ends it and unmounts. A background command
+# starts with Ctrl-C ignored, which the tests must not inherit.
+run_in_system() {
+    local root=$1 command=$2 log=$3 start status=0
+    start=$(date +%s)
+    chroot "$root" /usr/bin/env --default-signal -i HOME=/root USER=root LOGNAME=root SHELL=/bin/bash \
+        TERM=dumb LANG=C.UTF-8 DEBIAN_FRONTEND=noninteractive \
+        PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
+        /bin/bash -c "cd /root/ribbons && $command" </dev/null >"$log" 2>&1 &
+    wait $! || status=$?
+    seconds=$(($(date +%s) - start))
+    return "$status"
+}
+
+results=()
+seconds=0
+failed=0
+release_failed=0
+record() {
+    local line
+    line=$(printf '%-20s %-18s %-4s %6s s' "$1" "$2" "$3" "$4")
+    results+=("$line")
+    echo "   $line"
+    [ "$3" = pass ] || { failed=1; release_failed=1; }
+}
+
+# Without a display run.sh saves a screenshot where it was started; a run
+# that leaves none has not worked, whatever its status.
+left_a_screenshot() {
+    local screenshot="$1/root/ribbons/screenshot.bmp"
+    [ "$(head -c 2 "$screenshot" 2>/dev/null)" = BM ]
+}
+
+test_release() {
+    local release=$1 commit=$2
+    local name="$release (Debian $(debian_version "$release"))"
+    local dir="$work/$release" root="$work/$release/root"
+    release_failed=0
+    make_minbase_tarball "$release"
+    remove_folder "$dir"
+    echo "== $name: pristine minbase system, clone of ${commit:0:12}"
+    prepare_system "$release" "$root" "$tarball"
+    clone_repository "$root" "$commit"
+
+    local log="$work/logs/$release-run.log"
+    echo "   ./scripts/run.sh (log: $log)"
+    if run_in_system "$root" ./scripts/run.sh "$log" && left_a_screenshot "$root"; then
+        record "$name" ./scripts/run.sh pass "$seconds"
+    else
+        record "$name" ./scripts/run.sh FAIL "$seconds"
+        tail -n 20 "$log"
+    fi
+    log="$work/logs/$release-test.log"
+    echo "   ./scripts/test.sh (log: $log)"
+    if run_in_system "$root" ./scripts/test.sh "$log"; then
+        record "$name" ./scripts/test.sh pass "$seconds"
+        grep -E "tests passed|tests failed" "$log" | sed 's/^/   ctest: /' || true
+    else
+        record "$name" ./scripts/test.sh FAIL "$seconds"
+        tail -n 40 "$log"
+    fi
+
+    cleanup
+    current_root=
+    # A system that passed is of no further use; one that failed stays.
+    [ "$release_failed" -eq 1 ] || remove_folder "$dir"
+}
+
+source "$repo/scripts/packages.sh"
+install_packages debootstrap debian-archive-keyring git
+
+commit=$(git -C "$repo" rev-parse --verify "$ref^{commit}") || die "no commit $ref"
+[ -z "$(git -C "$repo" status --porcelain --untracked-files=no)" ] ||
+    echo "fresh-debian: note: uncommitted changes are not tested, only commit ${commit:0:12}"
+mkdir -p "$work/cache" "$work/logs"
+# Two runs at once would unpack into the same folders.
+exec 9>"$work/lock"
+flock --nonblock 9 || die "another run is using $work"
+total_start=$(date +%s)
+for release in "${releases[@]}"; do
+    test_release "$release" "$commit"
+done
+
+echo
+echo "== Summary: commit ${commit:0:12}, mirror from this machine's apt sources"
+printf '%s\n' "${results[@]}"
+echo "total time: $(($(date +%s) - total_start)) s"
+if [ "$failed" -ne 0 ]; then
+    echo "FAILED (logs in $work/logs/)"
+    exit 1
+fi
+echo "all passed"
