@@ -18,3 +18,4 @@ ctest --test-dir "$build" --output-on-failure -LE soak
 
 "$repo/scripts/sanitize.sh"
 "$repo/scripts/fuzz.sh"
+"$repo/scripts/windows.sh" test
