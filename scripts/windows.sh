@@ -106,7 +106,8 @@ build_allegro() {
     # to read without being told the policies to use.
     cmake -S "$source" -B "$out/allegro-build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
         -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$allegro_prefix" \
-        -DCMAKE_C_FLAGS="-w -fpermissive" -DCMAKE_POLICY_VERSION_MINIMUM=3.5 --no-warn-unused-cli \
+        -DCMAKE_C_FLAGS="-w -fpermissive" -DCMAKE_POLICY_VERSION_MINIMUM=3.5 \
+        --no-warn-unused-cli -Wno-dev -Wno-deprecated \
         -DSHARED=OFF -DWANT_EXAMPLES=OFF -DWANT_TESTS=OFF -DWANT_TOOLS=OFF -DWANT_DOCS=OFF \
         -DWANT_ALLEGROGL=OFF -DWANT_LOADPNG=OFF -DWANT_LOGG=OFF -DWANT_JPGALLEG=OFF >/dev/null
     cmake --build "$out/allegro-build" -j"$(nproc)" >/dev/null
@@ -189,7 +190,8 @@ make_wine_prefix() {
 build_googletest() {
     [ -f "$out/googletest/lib/libgtest.a" ] && return 0
     cmake -S /usr/src/googletest -B "$out/googletest-build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-        -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$out/googletest" -DBUILD_GMOCK=OFF >/dev/null
+        -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$out/googletest" -DBUILD_GMOCK=OFF \
+        -Wno-dev >/dev/null
     cmake --build "$out/googletest-build" -j"$(nproc)" >/dev/null
     cmake --install "$out/googletest-build" >/dev/null
 }
