@@ -39,3 +39,4 @@ bench_smoke
 
 "$repo/scripts/sanitize.sh"
 "$repo/scripts/fuzz.sh"
+"$repo/scripts/windows.sh" test

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <random>
 #include <stdexcept>
 #include <string>
 
@@ -47,10 +48,7 @@ protected:
         key[KEY_ESC] = key[KEY_F1] = key[KEY_F12] = 0;
         // The screenshot lands in the working directory: keep it out of the
         // build tree.
-        std::string pattern = (fs::temp_directory_path() / "ribbons-unit-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            throw std::runtime_error("cannot make a temporary directory");
-        work_dir_ = pattern;
+        work_dir_ = make_work_dir();
         fs::current_path(work_dir_);
     }
 
@@ -90,6 +88,21 @@ protected:
 
     const fs::path previous_dir_ = fs::current_path();
     fs::path work_dir_;
+
+    // A new directory of the test's own in the system's temporary folder,
+    // made the same way on Linux and on Windows.
+    static fs::path make_work_dir()
+    {
+        std::random_device random;
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const fs::path dir =
+                fs::temp_directory_path() / ("ribbons-unit-" + std::to_string(random()));
+            if (fs::create_directory(dir))
+                return dir;
+        }
+        throw std::runtime_error("cannot make a temporary directory");
+    }
+
     std::unique_ptr<FakeScreen> screen_ = std::make_unique<FakeScreen>();
     std::unique_ptr<Bitmap> buffer_ = std::make_unique<Bitmap>(640, 480);
     const int marker_ = makecol(200, 120, 40);

@@ -66,14 +66,16 @@ struct ExitResult {
 // The real program, started in `working_dir`. With no display name it runs
 // with DISPLAY unset. `preload` is put in LD_PRELOAD for the program alone.
 // A non-empty `launcher` (a checker such as valgrind, with its options) runs
-// the program instead of it being started directly. Standard output and
-// error are kept for output(), outside `working_dir`, which stays the
-// program's alone.
+// the program instead of it being started directly. A non-empty `program`
+// is run instead of the Linux build's binary (the Windows build's, with Wine
+// as the launcher). Standard output and error are kept for output(), outside
+// `working_dir`, which stays the program's alone.
 class RibbonsProcess {
 public:
     RibbonsProcess(const std::string& working_dir, const std::optional<std::string>& display,
                    const std::vector<std::string>& extra_env = {},
-                   const std::vector<std::string>& launcher = {});
+                   const std::vector<std::string>& launcher = {},
+                   const std::string& program = {});
     ~RibbonsProcess();
     RibbonsProcess(const RibbonsProcess&) = delete;
     RibbonsProcess& operator=(const RibbonsProcess&) = delete;

@@ -1,0 +1,258 @@
+#!/usr/bin/env bash
+# Builds ribbons.exe, the Windows console program, on Debian: installs the
+# MinGW-w64 cross compilers, fetches Allegro 4.4's upstream source through
+# apt, checks it against the pinned SHA-256, applies our patches from
+# windows/patches, builds the static library and then the program from the
+# same sources as the Linux build.
+#
+#   scripts/windows.sh         build build/windows/ribbons/ribbons.exe
+#   scripts/windows.sh test    build it, then run the display-free tests and
+#                              the end-to-end test under Wine
+#
+# Everything it makes, including Wine's prefix and caches, stays under
+# build/windows; the machine's own apt set-up is only read, never changed.
+set -euo pipefail
+repo=$(cd "$(dirname "$0")/.." && pwd)
+source "$repo/scripts/packages.sh"
+
+out="$repo/build/windows"
+toolchain="$repo/windows/mingw-w64-x86_64.cmake"
+allegro_version=4.4.3.1
+allegro_tarball="allegro4.4_${allegro_version}.orig.tar.gz"
+allegro_sha256=$(cat "$repo/windows/allegro.sha256")
+allegro_prefix="$out/allegro"
+
+# Debian 12 packages Wine's 64-bit loader as wine64; later releases may fold
+# it into wine.
+wine_package() {
+    if apt-cache show wine64 >/dev/null 2>&1; then echo wine64; else echo wine; fi
+}
+
+# The machine's own Debian mirror and release, from its deb822 sources or a
+# classic sources.list: the first "deb" entry that is not the security one.
+machine_mirror() {
+    local file
+    for file in /etc/apt/sources.list.d/*.sources; do
+        [ -e "$file" ] || continue
+        awk 'BEGIN { RS = ""; FS = "\n" }
+             {
+                 binary = 0; uri = ""; suite = ""
+                 for (i = 1; i <= NF; i++) {
+                     if ($i ~ /^Types:/ && $i ~ /[ \t]deb([ \t]|$)/) binary = 1
+                     if ($i ~ /^URIs:/) { split($i, w, /[ \t]+/); uri = w[2] }
+                     if ($i ~ /^Suites:/) { split($i, w, /[ \t]+/); suite = w[2] }
+                 }
+                 if (binary && uri != "" && suite !~ /security/) { print uri, suite; exit }
+             }' "$file"
+    done
+    for file in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+        [ -e "$file" ] || continue
+        sed -E 's/\[[^]]*\]//' "$file" |
+            awk '$1 == "deb" && $3 !~ /security/ { print $2, $3; exit }'
+    done
+}
+
+# Downloads Allegro's upstream tarball from the Debian source package through
+# apt, with a source list and package lists of our own, and checks it.
+fetch_allegro() {
+    local tarball="$out/downloads/$allegro_tarball"
+    if [ -f "$tarball" ] && echo "$allegro_sha256  $tarball" | sha256sum -c --quiet - 2>/dev/null; then
+        return 0
+    fi
+    local mirror suite
+    read -r mirror suite < <(machine_mirror) || true
+    if [ -z "${mirror:-}" ]; then
+        echo "No Debian mirror found in /etc/apt/sources.list{,.d}" >&2
+        exit 1
+    fi
+    local apt_dir="$out/apt"
+    mkdir -p "$apt_dir/lists/partial" "$out/downloads"
+    echo "deb-src $mirror $suite main" >"$apt_dir/sources.list"
+    local private=(-o Dir::Etc::SourceList="$apt_dir/sources.list" -o Dir::Etc::SourceParts=-
+                   -o Dir::State::Lists="$apt_dir/lists" -o Dir::Cache::pkgcache=
+                   -o Dir::Cache::srcpkgcache= -o APT::Sandbox::User=root)
+    apt-get "${private[@]}" update -qq
+    # Only the upstream tarball: the Debian packaging is not needed here.
+    local uri
+    uri=$(apt-get "${private[@]}" source --print-uris -qq allegro4.4 |
+              awk -v name="$allegro_tarball" '$2 == name { gsub(/\x27/, "", $1); print $1 }')
+    if [ -z "$uri" ]; then
+        echo "Debian's allegro4.4 source package has no $allegro_tarball" >&2
+        exit 1
+    fi
+    /usr/lib/apt/apt-helper -o APT::Sandbox::User=root download-file "$uri" "$tarball.part" \
+        "SHA256:$allegro_sha256" >/dev/null
+    mv "$tarball.part" "$tarball"
+}
+
+# The static library alone, patched; rebuilt only when a patch changes.
+build_allegro() {
+    local stamp="$allegro_prefix/.patches"
+    local patches
+    patches=$(cat "$repo"/windows/patches/*.patch "$toolchain" | sha256sum)
+    [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$patches" ] && return 0
+    fetch_allegro
+    local source="$out/allegro-src"
+    rm -rf "$source" "$out/allegro-build" "$allegro_prefix"
+    mkdir -p "$source"
+    tar -xzf "$out/downloads/$allegro_tarball" -C "$source" --strip-components=1 --no-same-owner
+    local patch
+    for patch in "$repo"/windows/patches/*.patch; do
+        patch -d "$source" -p1 --quiet --forward <"$patch"
+    done
+    # MinGW's GCC 14 (Debian 13) rejects some of the library's old C idioms
+    # as errors unless permissive; its warnings are not ours to fix, so they
+    # are not shown. Its CMake files predate CMake 3.5, which CMake 4 refuses
+    # to read without being told the policies to use.
+    cmake -S "$source" -B "$out/allegro-build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+        -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$allegro_prefix" \
+        -DCMAKE_C_FLAGS="-w -fpermissive" -DCMAKE_POLICY_VERSION_MINIMUM=3.5 \
+        --no-warn-unused-cli -Wno-dev -Wno-deprecated \
+        -DSHARED=OFF -DWANT_EXAMPLES=OFF -DWANT_TESTS=OFF -DWANT_TOOLS=OFF -DWANT_DOCS=OFF \
+        -DWANT_ALLEGROGL=OFF -DWANT_LOADPNG=OFF -DWANT_LOGG=OFF -DWANT_JPGALLEG=OFF >/dev/null
+    cmake --build "$out/allegro-build" -j"$(nproc)" >/dev/null
+    cmake --install "$out/allegro-build" >/dev/null
+    echo "$patches" >"$stamp"
+}
+
+build_ribbons() {
+    cmake -S "$repo" -B "$out/ribbons" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+        -DCMAKE_BUILD_TYPE=Release -DRIBBONS_BUILD_TESTS=OFF \
+        -DRIBBONS_ALLEGRO_PREFIX="$allegro_prefix" >/dev/null
+    cmake --build "$out/ribbons" -j"$(nproc)" >/dev/null
+}
+
+build() {
+    install_packages cmake make patch g++-mingw-w64-x86-64
+    build_allegro
+    build_ribbons
+    echo "Built $out/ribbons/ribbons.exe"
+}
+
+# The first of the given paths that is an executable file.
+first_executable() {
+    local candidate
+    for candidate in "$@"; do
+        [ -n "$candidate" ] && [ -x "$candidate" ] && { echo "$candidate"; return 0; }
+    done
+    echo "None of these is installed: $*" >&2
+    return 1
+}
+
+# Wine's 64-bit loader: /usr/lib/wine/wine64 on Debian 12 (plain `wine`
+# there wants the 32-bit half too); later releases name it differently.
+find_wine() {
+    first_executable /usr/lib/wine/wine64 /usr/lib/wine/wine "$(command -v wine64 || true)" \
+        "$(command -v wine || true)"
+}
+
+find_wineserver() {
+    first_executable "$(dirname "$(find_wine)")/wineserver" /usr/lib/wine/wineserver64 \
+        "$(command -v wineserver || true)"
+}
+
+# build/windows/bin/wine and .../wineserver: Wine with its prefix, settings
+# and caches under build/windows, never in the user's home, with its debug
+# output and its Mono, Gecko and menu helpers off. Everything here, CTest and
+# the tests run Wine through them, so a test run by hand is kept in too.
+write_wine_wrappers() {
+    local home="$out/home" tool target
+    mkdir -p "$home" "$out/bin"
+    for tool in wine wineserver; do
+        target=$wine
+        [ "$tool" = wineserver ] && target=$(find_wineserver)
+        cat >"$out/bin/$tool" <<EOF_WRAPPER
+#!/bin/sh
+# Made by scripts/windows.sh: $tool with the private Wine set-up.
+export WINEPREFIX='$out/wine-prefix' WINEDEBUG=-all
+export WINEDLLOVERRIDES='mscoree,mshtml,winemenubuilder.exe='
+export HOME='$home' XDG_CONFIG_HOME='$home/.config' XDG_DATA_HOME='$home/.local/share'
+export XDG_CACHE_HOME='$home/.cache' XDG_STATE_HOME='$home/.local/state'
+exec '$target' "\$@"
+EOF_WRAPPER
+        chmod +x "$out/bin/$tool"
+    done
+    wine="$out/bin/wine"
+    wineserver="$out/bin/wineserver"
+}
+
+# A new prefix, with Wine's crash dialog off: a crash then ends the program
+# instead of waiting for someone to close the dialog.
+make_wine_prefix() {
+    [ -f "$out/wine-prefix/system.reg" ] && return 0
+    timeout 300 "$wine" wineboot --init >/dev/null 2>&1
+    timeout 60 "$wine" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog \
+        /t REG_DWORD /d 0 /f >/dev/null 2>&1
+    timeout 60 "$wineserver" --wait
+}
+
+# GoogleTest from Debian's sources, built for Windows with the same compilers.
+build_googletest() {
+    [ -f "$out/googletest/lib/libgtest.a" ] && return 0
+    cmake -S /usr/src/googletest -B "$out/googletest-build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+        -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$out/googletest" -DBUILD_GMOCK=OFF \
+        -Wno-dev >/dev/null
+    cmake --build "$out/googletest-build" -j"$(nproc)" >/dev/null
+    cmake --install "$out/googletest-build" >/dev/null
+}
+
+# The tests that need no display, built for Windows and run under Wine. One
+# wineserver kept alive for the whole run spares each test Wine's start-up.
+run_display_free_tests() {
+    timeout 1800 "$wineserver" --foreground --persistent &
+    local server=$!
+    trap 'timeout 60 "$wineserver" --kill 2>/dev/null' EXIT
+    # Wine's own services start with the session's first program and inherit
+    # its output; started here, with none, they never hold open the pipes
+    # through which CMake and CTest read a test's output.
+    timeout 120 "$wine" wineboot </dev/null >/dev/null 2>&1
+    cmake -S "$repo" -B "$out/tests" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+        -DCMAKE_BUILD_TYPE=Release -DRIBBONS_ALLEGRO_PREFIX="$allegro_prefix" \
+        -DGTest_DIR="$out/googletest/lib/cmake/GTest" \
+        -DCMAKE_CROSSCOMPILING_EMULATOR="timeout;-k;5;120;$wine" >/dev/null
+    local status=0
+    # Each test spends most of its second under Wine waiting, not working,
+    # so several run at once even on two cores.
+    cmake --build "$out/tests" -j"$(nproc)" >/dev/null &&
+        ctest --test-dir "$out/tests" --output-on-failure -j4 || status=$?
+    timeout 60 "$wineserver" --kill || true
+    wait "$server" || true
+    trap - EXIT
+    return "$status"
+}
+
+# ribbons.exe end to end, driven from a Linux test through X.
+run_end_to_end_test() {
+    cmake -S "$repo" -B "$out/linux-e2e" -DCMAKE_BUILD_TYPE=Release \
+        -DRIBBONS_WINDOWS_EXE="$out/ribbons/ribbons.exe" \
+        -DRIBBONS_FIND_SCENE_STEP="$out/tests/tests/windows/find_scene_step.exe" \
+        -DRIBBONS_WINE="$wine" -DRIBBONS_WINESERVER="$wineserver" >/dev/null
+    cmake --build "$out/linux-e2e" -j"$(nproc)" --target wine_e2e_tests >/dev/null
+    ctest --test-dir "$out/linux-e2e" --output-on-failure -L wine
+}
+
+run_tests() {
+    install_packages "${build_packages[@]}" "$(wine_package)" libgtest-dev libx11-dev \
+        libxtst-dev xvfb
+    wine=$(find_wine)
+    write_wine_wrappers
+    # Nothing under Wine sees the caller's display; the end-to-end test
+    # gives the program one of its own.
+    unset DISPLAY WAYLAND_DISPLAY
+    make_wine_prefix
+    build_googletest
+    run_display_free_tests
+    run_end_to_end_test
+}
+
+case "${1:-build}" in
+    build) build ;;
+    test)
+        build
+        run_tests
+        ;;
+    *)
+        echo "usage: $0 [build|test]" >&2
+        exit 2
+        ;;
+esac

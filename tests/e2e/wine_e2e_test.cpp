@@ -1,0 +1,158 @@
+// ribbons.exe, the Windows build, run whole under Wine on a private X
+// display and driven by real keys: F1 shows the FPS text; F12 saves frames
+// of the scene that Windows' own `rand` builds from the seed `time` gave the
+// program, about 50 logic steps a second apart; Esc ends it with status 0.
+//
+// The seed is not known in advance, so the few seconds around the start are
+// tried. The scene is replayed by find_scene_step.exe, a Windows program
+// under Wine, whose `rand` is the one ribbons.exe drew from; Wine's
+// environment (its prefix and settings) comes from scripts/windows.sh.
+
+#include "screenshot_pair.h"
+#include "x_harness.h"
+
+#include <X11/keysym.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <sstream>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int steps_per_second = 50;
+// The first screenshot is taken within seconds of the start; 30 s is plenty.
+constexpr int last_search_step = steps_per_second * 30;
+constexpr auto screenshot_interval = 2s;
+// How far the timing of a screenshot may be off, in logic steps either way.
+// Under Wine a key and a file each pass through more hands (the X server,
+// wineserver, DirectInput's thread, Wine's file layer), and on a loaded
+// machine either can lag by a few hundred milliseconds. A quarter of the
+// interval still tells 50 steps a second from 25 or 100.
+constexpr int step_tolerance = 25;
+// Wine itself takes a few seconds to start a program.
+constexpr auto start_timeout = 60s;
+// Every Wine process is bounded, so a hang fails the test instead of the run.
+const std::vector<std::string> wine = {"timeout", "-k", "5", "120", WINE_LOADER};
+
+// A path as a Windows program under Wine sees it: drive Z: is the root.
+std::string windows_path(const std::string& path)
+{
+    return "Z:" + path;
+}
+
+// Where the replay found the screenshots; nullopt when it did not.
+struct SceneMatch {
+    unsigned seed = 0;
+    int first_step = -1;
+    int second_step = -1;
+};
+
+// The FPS text, white at (565, 2), lit: no shape is ever pure white.
+bool shows_fps_text(const Picture& picture)
+{
+    if (picture.width != 640 || picture.height != 480)
+        return false;
+    for (int y = 2; y < 10; ++y)
+        for (int x = 565; x < 640; ++x)
+            if (picture.at(x, y) == 0xffffff)
+                return true;
+    return false;
+}
+
+// Keys reach a program under Wine only once Wine has made its window the
+// foreground one, which it does in its own time after the window appears.
+// F1 is pressed until the FPS text shows: from then on keys are seen.
+bool keys_reach_program(Display* display, Window window)
+{
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        press_key(display, XK_F1);
+        if (eventually(2s, [&] { return shows_fps_text(capture_window(display, window)); }))
+            return true;
+    }
+    return false;
+}
+
+// Stops Wine's server with every program it runs, and waits until it is
+// gone. Wine binds its desktop to the X display of the session's first
+// program, so each run starts a session of its own, and no session outlives
+// the display it was bound to.
+void end_wine_session()
+{
+    std::system("timeout 30 " WINESERVER " --kill >/dev/null 2>&1; timeout 30 " WINESERVER
+                " --wait >/dev/null 2>&1");
+}
+
+// Runs the replay over the seeds from `first_seed` to `last_seed` on the two
+// screenshots kept in `dir`; its report, and the match when there is one.
+std::optional<SceneMatch> find_scene_steps(const TempDir& dir, std::time_t first_seed,
+                                           std::time_t last_seed, std::string& report)
+{
+    std::ostringstream command;
+    for (const std::string& word : wine)
+        command << word << ' ';
+    command << FIND_SCENE_STEP << ' ' << first_seed << ' ' << last_seed << ' '
+            << last_search_step << ' ' << windows_path(dir.file("first.bmp")) << ' '
+            << windows_path(dir.file("second.bmp")) << " 2>&1";
+    FILE* replay = popen(command.str().c_str(), "r");
+    if (!replay)
+        return std::nullopt;
+    // A line for each seed that failed, then one for the seed that matched.
+    SceneMatch match;
+    bool matched = false;
+    char line[256];
+    while (std::fgets(line, sizeof line, replay)) {
+        report += line;
+        matched = matched || std::sscanf(line, "seed %u steps %d %d", &match.seed,
+                                         &match.first_step, &match.second_step) == 3;
+    }
+    if (pclose(replay) != 0 || !matched)
+        return std::nullopt;
+    return match;
+}
+
+class WindowsBuildUnderWine : public ::testing::Test {
+protected:
+    void SetUp() override { end_wine_session(); }
+    void TearDown() override { end_wine_session(); }
+};
+
+TEST_F(WindowsBuildUnderWine, ScreenshotsAreTheSceneFromTheStartTimeAndEscEndsWithZero)
+{
+    TempDir dir;
+    VirtualDisplay display(WINE_SCREEN);
+    const std::time_t started = std::time(nullptr);
+    RibbonsProcess program(dir.path(), display.name(), {}, wine, RIBBONS_EXE);
+    const Window window = wait_for_window(display.connection(), start_timeout);
+    ASSERT_NE(window, 0u) << "no 640x480 window appeared; output:\n" << program.output();
+    ASSERT_TRUE(wait_until_drawing(display.connection(), window, start_timeout));
+    const std::time_t drawing = std::time(nullptr);
+    ASSERT_TRUE(keys_reach_program(display.connection(), window)) << "F1 never showed the FPS text";
+
+    const ScreenshotPair shots =
+        take_screenshot_pair(display.connection(), dir, screenshot_interval);
+    ASSERT_TRUE(shots.first && shots.second) << "F12 saved no screenshot";
+    press_key(display.connection(), XK_Escape);
+    const auto ended = program.wait_for_exit(30s);
+    // The replay needs no display; it runs in a session of its own.
+    end_wine_session();
+
+    std::string report;
+    const auto match = find_scene_steps(dir, started - 1, drawing, report);
+    ASSERT_TRUE(match) << "no seed from " << started - 1 << " to " << drawing
+                       << " replays both screenshots:\n" << report;
+    const int expected_steps = static_cast<int>(std::lround(steps_per_second * shots.seconds));
+    std::printf("seed %u: screenshots show steps %d and %d, %.3f s apart (%d steps expected)\n",
+                match->seed, match->first_step, match->second_step, shots.seconds,
+                expected_steps);
+    EXPECT_NEAR(match->second_step - match->first_step, expected_steps, step_tolerance);
+
+    ASSERT_TRUE(ended) << "Esc did not end the program";
+    EXPECT_EQ(ended->status, 0) << program.output();
+}
+
+} // namespace
