@@ -180,7 +180,9 @@ RibbonsProcess::RibbonsProcess(const std::string& working_dir,
         fail("fork");
     if (pid_ != 0)
         return;
-    end_with_parent(test, SIGKILL);
+    // A launcher (valgrind, timeout) hands SIGTERM on to the program it runs;
+    // SIGKILL would end the launcher alone and leave the program orphaned.
+    end_with_parent(test, launcher.empty() ? SIGKILL : SIGTERM);
     if (chdir(working_dir.c_str()) != 0)
         _exit(126);
     dup2(output_fd_, STDOUT_FILENO);
