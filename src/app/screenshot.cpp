@@ -2,39 +2,19 @@
 
 #include "screenshot.h"
 
+#include "file_system.h"
+
 #include <allegro.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <string>
 #include <system_error>
-
-#ifdef _WIN32
-#include <io.h>
-#include <process.h>
-#else
 #include <unistd.h>
-#endif
 
 namespace {
-
-#ifdef _WIN32
-constexpr int binary_mode = O_BINARY;
-int flush_to_disk(int fd)
-{
-    return _commit(fd);
-}
-#else
-constexpr int binary_mode = 0;
-int flush_to_disk(int fd)
-{
-    // A file system that cannot sync (EINVAL) has nothing more to write.
-    return fsync(fd) != 0 && errno != EINVAL ? -1 : 0;
-}
-#endif
 
 // Creates a file beside `file_name` that nothing else can be using: made
 // exclusively, with the next number whenever a name is taken (by a file an
@@ -45,7 +25,7 @@ int create_temporary_file(const char* file_name, std::string& path)
     const std::string stem = std::string(file_name) + "." + std::to_string(getpid()) + "-";
     for (int number = 0; number < 100; ++number) {
         path = stem + std::to_string(number) + ".tmp";
-        const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | binary_mode, 0666);
+        const int fd = create_new_file(path.c_str());
         if (fd >= 0 || errno != EEXIST)
             return fd;
     }
