@@ -217,7 +217,7 @@ private:
 // of the line lies off the screen. The cursor steps only between pixels,
 // never past the last one, so a pointer never leaves the bitmap.
 template <typename Cursor, typename Ramp>
-[[gnu::always_inline]] inline void walk(Cursor cursor, Decision decision, Ramp ramp,
+[[gnu::always_inline]] inline void walk(Cursor cursor, Decision decision, Ramp& ramp,
                                         int major_length)
 {
     const int pixels = major_length + 1;
@@ -250,7 +250,8 @@ template <typename Cursor>
 void walk_adding(Cursor cursor, Decision decision, const RampStart& start, FieldShifts shifts,
                  int major_length)
 {
-    walk(cursor, decision, AddingRamp(start, shifts), major_length);
+    AddingRamp ramp(start, shifts);
+    walk(cursor, decision, ramp, major_length);
 }
 
 #ifdef RIBBONS_VECTOR_RAMP
@@ -258,7 +259,8 @@ template <typename Cursor>
 RIBBONS_AVX512 void walk_vector(Cursor cursor, Decision decision, const RampStart& start,
                                 FieldShifts shifts, int major_length)
 {
-    walk(cursor, decision, VectorRamp(start, shifts), major_length);
+    VectorRamp ramp(start, shifts);
+    walk(cursor, decision, ramp, major_length);
 }
 #endif
 
