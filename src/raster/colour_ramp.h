@@ -52,12 +52,17 @@ struct RampStart {
 constexpr int ramp_block = 8;
 
 // The library's 16-bit packing: each component truncated toward zero, cut to
-// its top 5 or 6 bits and placed at its field.
+// its top 5 or 6 bits and placed at its field. The fields are placed as
+// unsigned values: a block's lanes past the line's last pixel run on beyond
+// the second colour, where a component can fall below zero, and shifting a
+// negative int left is undefined (those lanes are never drawn).
 inline std::uint16_t pack16(double r, double g, double b, FieldShifts shifts)
 {
-    return static_cast<std::uint16_t>(((static_cast<int>(r) >> 3) << shifts.r) |
-                                      ((static_cast<int>(g) >> 2) << shifts.g) |
-                                      ((static_cast<int>(b) >> 3) << shifts.b));
+    const auto field = [](double value, int cut, int shift) {
+        return static_cast<unsigned>(static_cast<int>(value) >> cut) << shift;
+    };
+    return static_cast<std::uint16_t>(field(r, 3, shifts.r) | field(g, 2, shifts.g) |
+                                      field(b, 3, shifts.b));
 }
 
 // The colours by the additions themselves, one pixel after another: for
