@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#ifdef RIBBONS_VECTOR_RAMP
 namespace {
 
 // The levels getr16, getg16 and getb16 return, read through the library's
@@ -132,3 +133,4 @@ TEST_F(ColourRampProof, matches_the_additions_for_random_components_and_lengths_
 }
 
 } // namespace
+#endif
