@@ -1,10 +1,13 @@
 // The colour-graded line, drawn with one Bresenham walker over a major and a
 // minor axis with signed steps, so all eight octants share the same loop. The
 // loops it runs come from one template: a moving pixel pointer for lines
-// wholly inside the drawing area or a tested write for lines crossing its edge,
-// each with the display's pixel layout fixed where it is a common one.
+// wholly inside the drawing area or a tested write for lines crossing its
+// edge, each taking the packed colours eight pixels at a time from a colour
+// ramp (colour_ramp.h), the vector one where the processor has AVX-512.
 
 #include "gradient_line.h"
+
+#include "colour_ramp.h"
 
 #include <allegro.h>
 
@@ -63,23 +66,12 @@ Rgb components(int colour, bool depth16)
     return {getr(colour), getg(colour), getb(colour)};
 }
 
-// The colour graded along the line, one accumulator per component. The
-// accumulators advance by repeated addition, never by multiplying the step by
-// the pixel index: the two round differently, and every pixel's colour must
-// stay exactly reproducible.
-struct Grade {
-    double r, g, b;
-    double step_r, step_g, step_b;
-
-    void advance()
-    {
-        r += step_r;
-        g += step_g;
-        b += step_b;
-    }
-};
-
-Grade grade_between(int colour1, int colour2, int pixel_count)
+// The colour graded along the line: each component starts at its first value
+// and moves by one equal step per pixel. Its values are those of repeated
+// addition, not of the step multiplied by the pixel index: the two round
+// differently, and every pixel's colour must stay exactly reproducible (the
+// ramps work them out faster, to the same bits).
+RampStart grade_between(int colour1, int colour2, int pixel_count)
 {
     const bool depth16 = get_color_depth() == 16;
     const Rgb from = components(colour1, depth16);
@@ -90,44 +82,19 @@ Grade grade_between(int colour1, int colour2, int pixel_count)
             (to.g - from.g) / n, (to.b - from.b) / n};
 }
 
-// The library's 16-bit packing: each component truncated toward zero, cut to
-// its top 5 or 6 bits and placed at its field.
-std::uint16_t pack16(const Grade& grade, int r_shift, int g_shift, int b_shift)
+// A single point takes the second colour: with one pixel, one step is the
+// whole way from the first colour to the second.
+void advance_once(RampStart& grade)
 {
-    return static_cast<std::uint16_t>(((static_cast<int>(grade.r) >> 3) << r_shift) |
-                                      ((static_cast<int>(grade.g) >> 2) << g_shift) |
-                                      ((static_cast<int>(grade.b) >> 3) << b_shift));
+    grade.r += grade.step_r;
+    grade.g += grade.step_g;
+    grade.b += grade.step_b;
 }
 
-// The packing with the fields fixed at compile time. The two layouts 16-bit
-// displays use in practice get shifts by constants, which cost the loop far
-// less than shifts by counts held in registers.
-template <int r_shift, int g_shift, int b_shift>
-struct FixedPacking {
-    static bool matches_display()
-    {
-        return _rgb_r_shift_16 == r_shift && _rgb_g_shift_16 == g_shift &&
-               _rgb_b_shift_16 == b_shift;
-    }
-    std::uint16_t operator()(const Grade& grade) const
-    {
-        return pack16(grade, r_shift, g_shift, b_shift);
-    }
-};
-using RgbPacking = FixedPacking<11, 5, 0>;
-using BgrPacking = FixedPacking<0, 5, 11>;
-
-// The packing for any other layout, with the fields read once per line.
-struct DisplayPacking {
-    int r_shift = _rgb_r_shift_16;
-    int g_shift = _rgb_g_shift_16;
-    int b_shift = _rgb_b_shift_16;
-
-    std::uint16_t operator()(const Grade& grade) const
-    {
-        return pack16(grade, r_shift, g_shift, b_shift);
-    }
-};
+FieldShifts display_fields()
+{
+    return {_rgb_r_shift_16, _rgb_g_shift_16, _rgb_b_shift_16};
+}
 
 // The walk's shape: A and B are the lengths of the major and minor axis, and
 // each axis moves by one pixel toward the end point, as an (x, y) step.
@@ -148,6 +115,32 @@ Axes axes_between(int x1, int y1, int x2, int y2)
     return {std::abs(dy), std::abs(dx), 0, step_y, step_x, 0};
 }
 
+// Picks `if_not_negative` when `value` is not negative, else `otherwise`, by
+// a conditional move. Random slopes leave a branch on the decision value
+// guessing, and every wrong guess also throws away the colour work queued
+// behind it; GCC turns the plain conditional into such a branch here, so on
+// x86-64 the move is written out.
+template <typename T>
+T pick_by_sign(int value, T if_not_negative, T otherwise)
+{
+#if defined(__x86_64__)
+    asm("test %[value], %[value]\n\tcmovns %[chosen], %[result]"
+        : [result] "+r"(otherwise)
+        : [value] "r"(value), [chosen] "r"(if_not_negative)
+        : "cc");
+    return otherwise;
+#else
+    return value >= 0 ? if_not_negative : otherwise;
+#endif
+}
+
+// One step of the walk: the minor axis steps along with the major one when
+// the decision value it was read from is not negative.
+struct Turn {
+    int decision;
+    bool minor_too() const { return decision >= 0; }
+};
+
 // The Bresenham decision value. A value of exactly 0 steps the minor axis:
 // the walk favours the diagonal on ties, which makes it direction dependent.
 class Decision {
@@ -156,12 +149,11 @@ public:
         : e_(2 * axes.b - axes.a), straight_(2 * axes.b), diagonal_(2 * axes.b - 2 * axes.a)
     {
     }
-    // Whether the minor axis steps along with the major one.
-    bool next()
+    Turn next()
     {
-        const bool minor_too = e_ >= 0;
-        e_ += minor_too ? diagonal_ : straight_;
-        return minor_too;
+        const Turn turn{e_};
+        e_ = pick_by_sign(e_, e_ + diagonal_, e_ + straight_);
+        return turn;
     }
 
 private:
@@ -186,7 +178,7 @@ public:
         diagonal_ = major_ + axes.minor_x + axes.minor_y * row;
     }
     void put(std::uint16_t colour) { *pixel_ = colour; }
-    void step(bool minor_too) { pixel_ += minor_too ? diagonal_ : major_; }
+    void step(Turn turn) { pixel_ = pick_by_sign(turn.decision, pixel_ + diagonal_, pixel_ + major_); }
 
 private:
     std::uint16_t* pixel_;
@@ -206,10 +198,10 @@ public:
         if (area_.contains(x_, y_))
             *pixel_at(bitmap_, x_, y_) = colour;
     }
-    void step(bool minor_too)
+    void step(Turn turn)
     {
-        x_ += axes_.major_x + (minor_too ? axes_.minor_x : 0);
-        y_ += axes_.major_y + (minor_too ? axes_.minor_y : 0);
+        x_ += axes_.major_x + (turn.minor_too() ? axes_.minor_x : 0);
+        y_ += axes_.major_y + (turn.minor_too() ? axes_.minor_y : 0);
     }
 
 private:
@@ -219,32 +211,69 @@ private:
     DrawArea area_;
 };
 
-// The walk itself: A + 1 pixels from the first point. Each pixel takes the
-// accumulators as they stand, then the colour advances whether or not the
-// pixel was written, so what is drawn never depends on how much of the line
-// lies off the screen. The cursor steps only between pixels, never past the
-// last one, so a pointer never leaves the bitmap.
-template <typename Packing, typename Cursor>
-void walk(Cursor cursor, Decision decision, Grade grade, int major_length)
+// The walk itself: A + 1 pixels from the first point, their colours taken a
+// block at a time from the ramp. Every pixel walked takes the next colour
+// whether or not it is written, so what is drawn never depends on how much
+// of the line lies off the screen. The cursor steps only between pixels,
+// never past the last one, so a pointer never leaves the bitmap.
+template <typename Cursor, typename Ramp>
+[[gnu::always_inline]] inline void walk(Cursor cursor, Decision decision, Ramp& ramp,
+                                        int major_length)
 {
-    const Packing pack;
-    cursor.put(pack(grade));
-    for (int i = 0; i < major_length; ++i) {
-        grade.advance();
+    const int pixels = major_length + 1;
+    alignas(16) std::uint16_t colours[ramp_block];
+    ramp.next_block(colours);
+    cursor.put(colours[0]);
+    int pixel = 1;
+    for (; pixel < std::min(pixels, ramp_block); ++pixel) {
         cursor.step(decision.next());
-        cursor.put(pack(grade));
+        cursor.put(colours[pixel]);
+    }
+    // Whole blocks, with no test for the end inside them.
+    for (; pixel + ramp_block <= pixels; pixel += ramp_block) {
+        ramp.next_block(colours);
+        for (int i = 0; i < ramp_block; ++i) {
+            cursor.step(decision.next());
+            cursor.put(colours[i]);
+        }
+    }
+    if (pixel < pixels) {
+        ramp.next_block(colours);
+        for (int i = 0; pixel + i < pixels; ++i) {
+            cursor.step(decision.next());
+            cursor.put(colours[i]);
+        }
     }
 }
 
 template <typename Cursor>
-void walk_in_display_layout(Cursor cursor, Decision decision, Grade grade, int major_length)
+void walk_adding(Cursor cursor, Decision decision, const RampStart& start, FieldShifts shifts,
+                 int major_length)
 {
-    if (RgbPacking::matches_display())
-        walk<RgbPacking>(cursor, decision, grade, major_length);
-    else if (BgrPacking::matches_display())
-        walk<BgrPacking>(cursor, decision, grade, major_length);
-    else
-        walk<DisplayPacking>(cursor, decision, grade, major_length);
+    AddingRamp ramp(start, shifts);
+    walk(cursor, decision, ramp, major_length);
+}
+
+#ifdef RIBBONS_VECTOR_RAMP
+template <typename Cursor>
+RIBBONS_AVX512 void walk_vector(Cursor cursor, Decision decision, const RampStart& start,
+                                FieldShifts shifts, int major_length)
+{
+    VectorRamp ramp(start, shifts);
+    walk(cursor, decision, ramp, major_length);
+}
+#endif
+
+template <typename Cursor>
+void walk_with_chosen_ramp(Cursor cursor, Decision decision, const RampStart& start,
+                           int major_length)
+{
+    const FieldShifts shifts = display_fields();
+#ifdef RIBBONS_VECTOR_RAMP
+    if (chosen_colour_ramp() == RampKind::vector)
+        return walk_vector(cursor, decision, start, shifts, major_length);
+#endif
+    walk_adding(cursor, decision, start, shifts, major_length);
 }
 
 } // namespace
@@ -270,16 +299,14 @@ void gradient_line(BITMAP* bitmap, int x1, int y1, int x2, int y2, int colour1,
     if (misses(area, box)) // every pixel would be clipped; nothing to see
         return;
 
-    Grade grade = grade_between(colour1, colour2, line_pixel_count(x1, y1, x2, y2));
-    // A single point takes the second colour: with one pixel, one step is
-    // the whole way from the first colour to the second.
+    RampStart grade = grade_between(colour1, colour2, line_pixel_count(x1, y1, x2, y2));
     if (x1 == x2 && y1 == y2)
-        grade.advance();
+        advance_once(grade);
 
     const Axes axes = axes_between(x1, y1, x2, y2);
     if (holds(area, box))
-        walk_in_display_layout(PointerCursor(bitmap, x1, y1, axes), Decision(axes), grade, axes.a);
+        walk_with_chosen_ramp(PointerCursor(bitmap, x1, y1, axes), Decision(axes), grade, axes.a);
     else
-        walk_in_display_layout(ClippedCursor(bitmap, x1, y1, axes, area), Decision(axes), grade,
-                               axes.a);
+        walk_with_chosen_ramp(ClippedCursor(bitmap, x1, y1, axes, area), Decision(axes), grade,
+                              axes.a);
 }

@@ -2,6 +2,7 @@
 // a small screen inside a larger bitmap: most lines cross an edge or miss the
 // screen, and any write past the screen's right or bottom edge shows.
 
+#include "colour_ramp.h"
 #include "headless_allegro.h"
 #include "line_model.h"
 
@@ -49,16 +50,23 @@ private:
     std::uniform_int_distribution<int> component_{0, 255};
 };
 
+// With each colour ramp this processor runs, the same seeded lines.
 TEST(RandomGradientLines, write_exactly_their_on_screen_pixels_in_their_colours)
 {
     FakeScreen screen(64, 48);
-    RandomLines lines(64, 48, 40);
-    for (int i = 0; i < 4000; ++i) {
-        const Line line = lines.next();
-        ASSERT_EQ(written_pixels(line, 80, 60), expected_pixels(line))
-            << "line " << i << ": (" << line.x1 << ", " << line.y1 << ") to (" << line.x2
-            << ", " << line.y2 << "), colours " << line.colour1 << " to " << line.colour2;
+    const RampKind chosen = chosen_colour_ramp();
+    for (const RampKind kind : runnable_colour_ramps()) {
+        use_colour_ramp(kind);
+        RandomLines lines(64, 48, 40);
+        for (int i = 0; i < 4000; ++i) {
+            const Line line = lines.next();
+            ASSERT_EQ(written_pixels(line, 80, 60), expected_pixels(line))
+                << "ramp " << static_cast<int>(kind) << ", line " << i << ": (" << line.x1
+                << ", " << line.y1 << ") to (" << line.x2 << ", " << line.y2 << "), colours "
+                << line.colour1 << " to " << line.colour2;
+        }
     }
+    use_colour_ramp(chosen);
 }
 
 } // namespace

@@ -1,0 +1,136 @@
+// The proof that the colour ramps give exactly what repeated double
+// additions give: every pair of component levels the 16-bit readers can
+// return at every length up to 4096, seeded random lengths up to the longest
+// line the coordinates allow, and random components 0..255 as the readers
+// of other colour depths return them. The plain additions live only here,
+// as the model.
+
+#include "colour_ramp.h"
+#include "headless_allegro.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#ifdef RIBBONS_VECTOR_RAMP
+namespace {
+
+// The levels getr16, getg16 and getb16 return, read through the library's
+// own tables: 32 for red and blue, 64 for green.
+std::vector<int> levels(int (*reader)(int), int (*maker)(int))
+{
+    std::set<int> found;
+    for (int level = 0; level < 256; ++level)
+        found.insert(reader(maker(level)));
+    return {found.begin(), found.end()};
+}
+
+int red_of(int level) { return makecol16(level, 0, 0); }
+int green_of(int level) { return makecol16(0, level, 0); }
+int blue_of(int level) { return makecol16(0, 0, level); }
+
+// First place where the ramp's values differ from the additions, or -1.
+long long first_difference(double first, double step, long long count, std::vector<double>& got)
+{
+    constexpr int chunk = 1 << 20;
+    got.resize(chunk);
+    double model = first;
+    for (long long done = 0; done < count; done += chunk) {
+        const int size = static_cast<int>(std::min<long long>(chunk, count - done));
+        // Long runs restart from the model's value every chunk, to bound the
+        // memory; a ramp is exact from any exact value.
+        VectorRamp::values(model, step, got.data(), size);
+        for (int i = 0; i < size; ++i) {
+            if (got[static_cast<std::size_t>(i)] != model)
+                return done + i;
+            model += step;
+        }
+    }
+    return -1;
+}
+
+bool vector_ramp_runs()
+{
+    const std::vector<RampKind> kinds = runnable_colour_ramps();
+    return std::find(kinds.begin(), kinds.end(), RampKind::vector) != kinds.end();
+}
+
+class ColourRampProof : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        start_headless_allegro();
+        if (!vector_ramp_runs())
+            GTEST_SKIP() << "this processor lacks AVX-512; the adding ramp is the model itself";
+    }
+};
+
+TEST_F(ColourRampProof, matches_the_additions_for_every_16_bit_level_pair_and_length_to_4096)
+{
+    const std::vector<int> fives = levels(getr16, red_of);
+    const std::vector<int> sixes = levels(getg16, green_of);
+    ASSERT_EQ(fives.size(), 32u);
+    ASSERT_EQ(sixes.size(), 64u);
+    ASSERT_EQ(levels(getb16, blue_of), fives);
+
+    std::vector<std::pair<int, int>> pairs;
+    for (const std::vector<int>* set : {&fives, &sixes})
+        for (int from : *set)
+            for (int to : *set)
+                pairs.emplace_back(from, to);
+
+    // Two threads, one per core of the machine the suite runs on.
+    std::vector<std::string> failures[2];
+    auto prove = [&](int part) {
+        std::vector<double> got;
+        for (std::size_t p = static_cast<std::size_t>(part); p < pairs.size(); p += 2) {
+            const auto [from, to] = pairs[p];
+            for (int n = 1; n <= 4096; ++n) {
+                const long long at = first_difference(from, (to - from) / double(n), n, got);
+                if (at >= 0 && failures[part].size() < 10)
+                    failures[part].push_back(std::to_string(from) + " to " + std::to_string(to) +
+                                             " over " + std::to_string(n) + ", pixel " +
+                                             std::to_string(at));
+            }
+        }
+    };
+    std::thread other(prove, 1);
+    prove(0);
+    other.join();
+    EXPECT_TRUE(failures[0].empty() && failures[1].empty())
+        << (failures[0].empty() ? failures[1].front() : failures[0].front());
+}
+
+TEST_F(ColourRampProof, matches_the_additions_for_random_components_and_lengths_to_2_to_the_30)
+{
+    std::mt19937_64 random(20261207);
+    std::uniform_int_distribution<int> component(0, 255);
+    std::uniform_int_distribution<int> short_length(1, 5000);
+    std::uniform_real_distribution<double> log_length(12, 30);
+    std::vector<double> got;
+    // Components 0..255, as the readers of the other colour depths give them.
+    for (int i = 0; i < 20000; ++i) {
+        const int from = component(random), to = component(random), n = short_length(random);
+        ASSERT_EQ(first_difference(from, (to - from) / double(n), n, got), -1)
+            << from << " to " << to << " over " << n;
+    }
+    for (int i = 0; i < 12; ++i) {
+        const int from = component(random), to = component(random);
+        const long long n = static_cast<long long>(std::exp2(log_length(random)));
+        EXPECT_EQ(first_difference(from, (to - from) / double(n), n, got), -1)
+            << from << " to " << to << " over " << n;
+    }
+    // The longest line: twice each delta must fit in an int, so 2^30 pixels.
+    EXPECT_EQ(first_difference(3, 252 / double(1 << 30), 1 << 30, got), -1);
+    EXPECT_EQ(first_difference(255, -255 / double(1 << 30), 1 << 30, got), -1);
+}
+
+} // namespace
+#endif
