@@ -177,6 +177,9 @@ prepare_system() {
     cp -L /etc/resolv.conf "$root/etc/resolv.conf"
 
     current_root=$root
+    # On a real machine the root folder is a mount point, and tests that make
+    # mount namespaces of their own (the screenshot failure tests) rely on it.
+    mount --bind "$root" "$root"
     mount -t proc proc "$root/proc"
     mount -t sysfs sysfs "$root/sys"
     mount --bind /dev "$root/dev"
