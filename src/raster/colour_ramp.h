@@ -267,3 +267,5 @@ RampKind chosen_colour_ramp();
 // one of them.
 std::vector<RampKind> runnable_colour_ramps();
 void use_colour_ramp(RampKind kind);
+// A short name, for benchmark rows and test messages.
+const char* colour_ramp_name(RampKind kind);

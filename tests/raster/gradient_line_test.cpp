@@ -159,7 +159,7 @@ TEST_F(GradientLine, pixels_are_packed_in_the_display_layout)
             _rgb_b_shift_16 = layout.b_shift;
             const Line line{2, 3, 60, 40, makecol16(250, 40, 10), makecol16(8, 200, 160)};
             EXPECT_EQ(written_pixels(line, 700, 500), expected_pixels(line))
-                << "ramp " << static_cast<int>(kind) << ", red at bit " << layout.r_shift;
+                << colour_ramp_name(kind) << " ramp, red at bit " << layout.r_shift;
         }
     }
     use_colour_ramp(chosen);
