@@ -7,7 +7,9 @@
 bench_repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 bench_packages=(libbenchmark-dev xvfb)
 
-line_benchmarks='^(gradient_line|solid_fastline|do_line_gradient_callback)/'
+# gradient_line takes the colour ramp the line chooses; gradient_line_*_ramp
+# force each ramp the processor runs.
+line_benchmarks='^(gradient_line(_[a-z0-9]+_ramp)?|solid_fastline|do_line_gradient_callback)/'
 frame_benchmarks='^(frame_in_memory|clear_in_memory|pass_with_scene|pass_clear_and_copy)/'
 # Options for a measurement; options given after them win.
 line_measurement=(--benchmark_repetitions=20 --benchmark_enable_random_interleaving=true)

@@ -1,15 +1,18 @@
 // The colour-graded line against the library's own lines, on one fixed set of
 // lines shaped like the demo's outline edges: nanoseconds per pixel of the
-// graded line, of the solid fastline, and of do_line grading through a
-// callback, with the ratios printed after the run.
+// graded line (as chosen, and with each colour ramp the processor runs), of
+// the solid fastline, and of do_line grading through a callback, with the
+// ratios printed after the run.
 
 #include "bench_support.h"
+#include "colour_ramp.h"
 #include "gradient_line.h"
 
 #include <allegro.h>
 
 #include <cmath>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace {
@@ -91,12 +94,33 @@ void draw_every_line(benchmark::State& state, const char* name, Draw draw)
     });
 }
 
-void bench_gradient_line(benchmark::State& state)
+void bench_gradient_line_named(benchmark::State& state, const std::string& name)
 {
-    draw_every_line(state, "gradient_line", [](BITMAP* canvas, const Line& line) {
+    draw_every_line(state, name.c_str(), [](BITMAP* canvas, const Line& line) {
         gradient_line(canvas, line.x1, line.y1, line.x2, line.y2, line.colour1,
                       line.colour2);
     });
+}
+
+void bench_gradient_line(benchmark::State& state)
+{
+    bench_gradient_line_named(state, "gradient_line");
+}
+
+std::string ramp_row_name(RampKind kind)
+{
+    return std::string("gradient_line_") + colour_ramp_name(kind) + "_ramp";
+}
+
+// The graded line with one ramp forced, so that every ramp this processor
+// runs is measured beside fastline in the same run; the plain row above
+// takes the one the line chooses.
+void bench_gradient_line_with_ramp(benchmark::State& state, RampKind kind)
+{
+    const RampKind chosen = chosen_colour_ramp();
+    use_colour_ramp(kind);
+    bench_gradient_line_named(state, ramp_row_name(kind));
+    use_colour_ramp(chosen);
 }
 
 void bench_solid_fastline(benchmark::State& state)
@@ -141,11 +165,17 @@ void bench_do_line_gradient(benchmark::State& state)
 // waits for.
 const bool registered = [] {
     benchmark::RegisterBenchmark("gradient_line", bench_gradient_line)->UseRealTime();
+    for (const RampKind kind : runnable_colour_ramps())
+        benchmark::RegisterBenchmark(ramp_row_name(kind).c_str(), bench_gradient_line_with_ramp,
+                                     kind)
+            ->UseRealTime();
     benchmark::RegisterBenchmark("solid_fastline", bench_solid_fastline)->UseRealTime();
     benchmark::RegisterBenchmark("do_line_gradient_callback", bench_do_line_gradient)
         ->UseRealTime();
     compare_after_run("gradient_line", "solid_fastline");
     compare_after_run("gradient_line", "do_line_gradient_callback");
+    for (const RampKind kind : runnable_colour_ramps())
+        compare_after_run(ramp_row_name(kind), "solid_fastline");
     return true;
 }();
 

@@ -45,6 +45,11 @@ void use_colour_ramp(RampKind kind)
         chosen_kind = 1 + static_cast<int>(kind);
 }
 
+const char* colour_ramp_name(RampKind kind)
+{
+    return kind == RampKind::vector ? "avx512" : "adding";
+}
+
 #ifdef RIBBONS_VECTOR_RAMP
 RIBBONS_AVX512 void VectorRamp::values(double first, double step, double* values, int count)
 {

@@ -61,7 +61,7 @@ TEST(RandomGradientLines, write_exactly_their_on_screen_pixels_in_their_colours)
         for (int i = 0; i < 4000; ++i) {
             const Line line = lines.next();
             ASSERT_EQ(written_pixels(line, 80, 60), expected_pixels(line))
-                << "ramp " << static_cast<int>(kind) << ", line " << i << ": (" << line.x1
+                << colour_ramp_name(kind) << " ramp, line " << i << ": (" << line.x1
                 << ", " << line.y1 << ") to (" << line.x2 << ", " << line.y2 << "), colours "
                 << line.colour1 << " to " << line.colour2;
         }

@@ -2,6 +2,7 @@
 // how the colour is graded and truncated, and where pixels are clipped, on a
 // 640x480 screen size as the demo's display mode gives it.
 
+#include "colour_ramp.h"
 #include "gradient_line.h"
 #include "headless_allegro.h"
 #include "line_model.h"
@@ -141,22 +142,27 @@ TEST_F(GradientLine, end_colours_are_read_at_the_current_colour_depth)
     EXPECT_EQ(ramp, (std::vector<Fields>{{31, 0, 0}, {15, 0, 15}}));
 }
 
-// The two common layouts have loops of their own; any other goes the general
-// way. All must pack as the library's makecol16 does.
+// Every colour ramp packs its fields as the library's makecol16 does, in the
+// two common layouts and any other.
 TEST_F(GradientLine, pixels_are_packed_in_the_display_layout)
 {
     struct Layout {
         int r_shift, g_shift, b_shift;
     };
     const Layout saved{_rgb_r_shift_16, _rgb_g_shift_16, _rgb_b_shift_16};
-    for (const Layout& layout : {Layout{11, 5, 0}, Layout{0, 5, 11}, Layout{0, 10, 5}}) {
-        _rgb_r_shift_16 = layout.r_shift;
-        _rgb_g_shift_16 = layout.g_shift;
-        _rgb_b_shift_16 = layout.b_shift;
-        const Line line{2, 3, 60, 40, makecol16(250, 40, 10), makecol16(8, 200, 160)};
-        EXPECT_EQ(written_pixels(line, 700, 500), expected_pixels(line))
-            << "red at bit " << layout.r_shift;
+    const RampKind chosen = chosen_colour_ramp();
+    for (const RampKind kind : runnable_colour_ramps()) {
+        use_colour_ramp(kind);
+        for (const Layout& layout : {Layout{11, 5, 0}, Layout{0, 5, 11}, Layout{0, 10, 5}}) {
+            _rgb_r_shift_16 = layout.r_shift;
+            _rgb_g_shift_16 = layout.g_shift;
+            _rgb_b_shift_16 = layout.b_shift;
+            const Line line{2, 3, 60, 40, makecol16(250, 40, 10), makecol16(8, 200, 160)};
+            EXPECT_EQ(written_pixels(line, 700, 500), expected_pixels(line))
+                << colour_ramp_name(kind) << " ramp, red at bit " << layout.r_shift;
+        }
     }
+    use_colour_ramp(chosen);
     _rgb_r_shift_16 = saved.r_shift;
     _rgb_g_shift_16 = saved.g_shift;
     _rgb_b_shift_16 = saved.b_shift;
