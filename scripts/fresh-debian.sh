@@ -54,38 +54,9 @@ debian_version() {
     case "$1" in bookworm) echo 12 ;; trixie) echo 13 ;; *) echo "?" ;; esac
 }
 
-# The Debian mirror this machine itself uses: the first source that serves a
-# release's main suite (not its security updates), deb822 or one-line style.
-mirror_from_apt_sources() {
-    local file
-    for file in /etc/apt/sources.list.d/*.sources; do
-        [ -f "$file" ] || continue
-        awk '
-            function flush() {
-                if (uri != "" && types ~ /(^| )deb( |$)/ && enabled != "no" && main_suite) {
-                    print uri; found = 1; exit
-                }
-                uri = ""; types = ""; enabled = ""; main_suite = 0
-            }
-            /^[ \t]*#/ { next }
-            /^[ \t]*$/ { flush(); next }
-            tolower($1) == "types:" { types = substr($0, index($0, ":") + 1) }
-            tolower($1) == "enabled:" { enabled = tolower($2) }
-            tolower($1) == "uris:" { uri = $2 }
-            tolower($1) == "suites:" {
-                for (i = 2; i <= NF; i++) if ($i !~ /[-\/](security|updates)$/) main_suite = 1
-            }
-            END { if (!found) flush() }
-        ' "$file"
-    done
-    for file in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
-        [ -f "$file" ] || continue
-        sed -e 's/#.*//' -e 's/\[[^]]*\]//' "$file" |
-            awk '$1 == "deb" && $3 !~ /[-\/](security|updates)$/ { print $2 }'
-    done
-}
-
-mirror=${FRESH_DEBIAN_MIRROR:-$(mirror_from_apt_sources | head -n 1)}
+source "$repo/scripts/packages.sh"
+mirror=${FRESH_DEBIAN_MIRROR:-}
+[ -n "$mirror" ] || read -r mirror _ < <(apt_mirrors) || true
 [ -n "$mirror" ] || die "found no Debian mirror in /etc/apt/sources.list or /etc/apt/sources.list.d/"
 
 # Mount points at or under a folder, deepest first (from this namespace's view).
@@ -267,7 +238,6 @@ test_release() {
     [ "$release_failed" -eq 1 ] || remove_folder "$dir"
 }
 
-source "$repo/scripts/packages.sh"
 install_packages debootstrap debian-archive-keyring git
 
 commit=$(git -C "$repo" rev-parse --verify "$ref^{commit}") || die "no commit $ref"

@@ -28,30 +28,6 @@ wine_package() {
     if apt-cache show wine64 >/dev/null 2>&1; then echo wine64; else echo wine; fi
 }
 
-# The machine's own Debian mirror and release, from its deb822 sources or a
-# classic sources.list: the first "deb" entry that is not the security one.
-machine_mirror() {
-    local file
-    for file in /etc/apt/sources.list.d/*.sources; do
-        [ -e "$file" ] || continue
-        awk 'BEGIN { RS = ""; FS = "\n" }
-             {
-                 binary = 0; uri = ""; suite = ""
-                 for (i = 1; i <= NF; i++) {
-                     if ($i ~ /^Types:/ && $i ~ /[ \t]deb([ \t]|$)/) binary = 1
-                     if ($i ~ /^URIs:/) { split($i, w, /[ \t]+/); uri = w[2] }
-                     if ($i ~ /^Suites:/) { split($i, w, /[ \t]+/); suite = w[2] }
-                 }
-                 if (binary && uri != "" && suite !~ /security/) { print uri, suite; exit }
-             }' "$file"
-    done
-    for file in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
-        [ -e "$file" ] || continue
-        sed -E 's/\[[^]]*\]//' "$file" |
-            awk '$1 == "deb" && $3 !~ /security/ { print $2, $3; exit }'
-    done
-}
-
 # Downloads Allegro's upstream tarball from the Debian source package through
 # apt, with a source list and package lists of our own, and checks it.
 fetch_allegro() {
@@ -60,7 +36,7 @@ fetch_allegro() {
         return 0
     fi
     local mirror suite
-    read -r mirror suite < <(machine_mirror) || true
+    read -r mirror suite < <(apt_mirrors) || true
     if [ -z "${mirror:-}" ]; then
         echo "No Debian mirror found in /etc/apt/sources.list{,.d}" >&2
         exit 1
