@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,6 +25,8 @@ protected:
     TempDir dir_;
     // Environment for the program, beyond the display; set before SetUp.
     std::vector<std::string> program_env_;
+    // Runs in the program's process just before it starts; set before SetUp.
+    std::function<void()> program_setup_;
     VirtualDisplay display_;
     std::optional<RibbonsProcess> program_;
     Window window_ = 0;

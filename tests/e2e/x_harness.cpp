@@ -171,7 +171,8 @@ RibbonsProcess::RibbonsProcess(const std::string& working_dir,
                                const std::optional<std::string>& display,
                                const std::vector<std::string>& extra_env,
                                const std::vector<std::string>& launcher,
-                               const std::string& program)
+                               const std::string& program,
+                               const std::function<void()>& before_exec)
     : output_fd_(open_unnamed_file())
 {
     const pid_t test = getpid();
@@ -199,6 +200,8 @@ RibbonsProcess::RibbonsProcess(const std::string& working_dir,
     for (std::string& word : words)
         argv.push_back(word.data());
     argv.push_back(nullptr);
+    if (before_exec)
+        before_exec();
     execvp(argv[0], argv.data());
     _exit(127);
 }

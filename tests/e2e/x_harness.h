@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <thread>
@@ -68,14 +69,17 @@ struct ExitResult {
 // A non-empty `launcher` (a checker such as valgrind, with its options) runs
 // the program instead of it being started directly. A non-empty `program`
 // is run instead of the Linux build's binary (the Windows build's, with Wine
-// as the launcher). Standard output and error are kept for output(), outside
-// `working_dir`, which stays the program's alone.
+// as the launcher). `before_exec`, when given, runs in the child just before
+// the program starts (to lower a limit or drop a privilege for it alone).
+// Standard output and error are kept for output(), outside `working_dir`,
+// which stays the program's alone.
 class RibbonsProcess {
 public:
     RibbonsProcess(const std::string& working_dir, const std::optional<std::string>& display,
                    const std::vector<std::string>& extra_env = {},
                    const std::vector<std::string>& launcher = {},
-                   const std::string& program = {});
+                   const std::string& program = {},
+                   const std::function<void()>& before_exec = {});
     ~RibbonsProcess();
     RibbonsProcess(const RibbonsProcess&) = delete;
     RibbonsProcess& operator=(const RibbonsProcess&) = delete;
