@@ -18,7 +18,7 @@ frame_measurement=(--benchmark_repetitions=9)
 # build_bench FOLDER: ribbons_bench alone, in Release.
 build_bench() {
     cmake -S "$bench_repo" -B "$1" -DCMAKE_BUILD_TYPE=Release -DRIBBONS_BUILD_TESTS=OFF \
-        -DRIBBONS_BUILD_BENCH=ON >/dev/null
+        -DRIBBONS_BUILD_BENCH=ON -DRIBBONS_WERROR=ON >/dev/null
     cmake --build "$1" -j2 --target ribbons_bench >/dev/null
 }
 

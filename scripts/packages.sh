@@ -10,22 +10,35 @@ install_packages() {
     done
     [ ${#missing[@]} -eq 0 ] && return 0
 
-    local sudo=()
-    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    # sudo starts apt with a clean environment: the non-interactive setting
+    # reaches apt only as an assignment on sudo's own command line.
+    local as_root=(env)
+    if [ "$(id -u)" -ne 0 ]; then
+        if ! command -v sudo >/dev/null; then
+            echo "ribbons needs these Debian packages: ${missing[*]}. Install them as root" \
+                "(apt-get install ${missing[*]}) or install sudo." >&2
+            exit 1
+        fi
+        as_root=(sudo)
+    fi
     echo "Installing: ${missing[*]}"
-    "${sudo[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "${missing[@]}" >/dev/null
+    # Waits a while for another apt (an unattended upgrade, say) to finish
+    # rather than failing at once.
+    local apt=("${as_root[@]}" DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=300)
+    "${apt[@]}" update
+    "${apt[@]}" install -y "${missing[@]}"
 }
 
 # What building the program needs.
 build_packages=(g++ cmake make pkg-config liballegro4-dev)
 
 # The Debian mirrors this machine's apt uses, one "URI SUITE" line each, from
-# deb822 .sources files and one-line lists alike. Security and updates
-# suites are left out: they serve no release of their own.
+# deb822 .sources files and one-line lists alike, in the order apt reads
+# them. Security and updates suites are left out: they serve no release of
+# their own. RIBBONS_APT_DIR names another folder than /etc/apt to read.
 apt_mirrors() {
-    local file
-    for file in /etc/apt/sources.list.d/*.sources; do
+    local dir=${RIBBONS_APT_DIR:-/etc/apt} file
+    for file in "$dir"/sources.list.d/*.sources; do
         [ -f "$file" ] || continue
         awk '
             function flush(  i, n, suite) {
@@ -45,9 +58,47 @@ apt_mirrors() {
             END { flush() }
         ' "$file"
     done
-    for file in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+    for file in "$dir"/sources.list "$dir"/sources.list.d/*.list; do
         [ -f "$file" ] || continue
         sed -e 's/#.*//' -e 's/\[[^]]*\]//' "$file" |
             awk '$1 == "deb" && $3 !~ /[-\/](security|updates)$/ { print $2, $3 }'
     done
+}
+
+# apt-get with a source list and package lists of its own in FOLDER, so the
+# machine's apt set-up is only read, never changed.
+private_apt() {
+    local dir
+    dir=$(realpath -m "$1")
+    shift
+    mkdir -p "$dir/sources.list.d" "$dir/lists/partial"
+    apt-get -o Dir::Etc::SourceList="$dir/sources.list" -o Dir::Etc::SourceParts="$dir/sources.list.d" \
+        -o Dir::State::Lists="$dir/lists" -o Dir::Cache::pkgcache= -o Dir::Cache::srcpkgcache= \
+        -o APT::Sandbox::User=root "$@"
+}
+
+# Whether URI's SUITE lists Debian's allegro4.4 source package, by its own
+# index, fetched into FOLDER; that index stays there for private_apt.
+serves_allegro_source() {
+    local dir=$1 uri=$2 suite=$3
+    mkdir -p "$dir/lists"
+    rm -f "$dir"/lists/*_Sources*
+    echo "deb-src $uri $suite main" >"$dir/sources.list"
+    private_apt "$dir" update -qq </dev/null >/dev/null 2>&1 &&
+        [ -n "$(private_apt "$dir" source --print-uris -qq allegro4.4 </dev/null 2>/dev/null)" ]
+}
+
+# The Debian mirror that serves Allegro's source for the release this
+# machine runs (or RELEASE), as "URI SUITE", its index left in FOLDER. Other
+# sources may come first (backports, a third-party repository, a .sources
+# file read before sources.list): only the release's own suite counts, at a
+# mirror whose index lists the package.
+allegro_source_mirror() {
+    local dir=$1 release=${2:-} uri suite
+    [ -n "$release" ] || release=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+    while read -r uri suite; do
+        [ "$suite" = "$release" ] || continue
+        serves_allegro_source "$dir" "$uri" "$suite" && { echo "$uri $suite"; return 0; }
+    done < <(apt_mirrors)
+    return 1
 }

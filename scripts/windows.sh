@@ -21,6 +21,9 @@ allegro_version=4.4.3.1
 allegro_tarball="allegro4.4_${allegro_version}.orig.tar.gz"
 allegro_sha256=$(cat "$repo/windows/allegro.sha256")
 allegro_prefix="$out/allegro"
+# Warnings are errors in the test builds only: a user's build must not stop
+# at a warning that a newer compiler adds.
+werror=OFF
 
 # Debian 12 packages Wine's 64-bit loader as wine64; later releases may fold
 # it into wine.
@@ -35,22 +38,16 @@ fetch_allegro() {
     if [ -f "$tarball" ] && echo "$allegro_sha256  $tarball" | sha256sum -c --quiet - 2>/dev/null; then
         return 0
     fi
-    local mirror suite
-    read -r mirror suite < <(apt_mirrors) || true
-    if [ -z "${mirror:-}" ]; then
-        echo "No Debian mirror found in /etc/apt/sources.list{,.d}" >&2
+    local apt_dir="$out/apt"
+    mkdir -p "$out/downloads"
+    if ! allegro_source_mirror "$apt_dir" >/dev/null; then
+        echo "None of the Debian mirrors in /etc/apt/sources.list{,.d} serves the allegro4.4" \
+            "source package for this release" >&2
         exit 1
     fi
-    local apt_dir="$out/apt"
-    mkdir -p "$apt_dir/lists/partial" "$out/downloads"
-    echo "deb-src $mirror $suite main" >"$apt_dir/sources.list"
-    local private=(-o Dir::Etc::SourceList="$apt_dir/sources.list" -o Dir::Etc::SourceParts=-
-                   -o Dir::State::Lists="$apt_dir/lists" -o Dir::Cache::pkgcache=
-                   -o Dir::Cache::srcpkgcache= -o APT::Sandbox::User=root)
-    apt-get "${private[@]}" update -qq
     # Only the upstream tarball: the Debian packaging is not needed here.
     local uri
-    uri=$(apt-get "${private[@]}" source --print-uris -qq allegro4.4 |
+    uri=$(private_apt "$apt_dir" source --print-uris -qq allegro4.4 |
               awk -v name="$allegro_tarball" '$2 == name { gsub(/\x27/, "", $1); print $1 }')
     if [ -z "$uri" ]; then
         echo "Debian's allegro4.4 source package has no $allegro_tarball" >&2
@@ -61,11 +58,15 @@ fetch_allegro() {
     mv "$tarball.part" "$tarball"
 }
 
-# The static library alone, patched; rebuilt only when a patch changes.
+# The static library alone, patched; rebuilt only when what it is built from
+# changes: Allegro's version or pinned hash, a patch, the toolchain file.
 build_allegro() {
-    local stamp="$allegro_prefix/.patches"
+    local stamp="$allegro_prefix/.built-from"
     local patches
-    patches=$(cat "$repo"/windows/patches/*.patch "$toolchain" | sha256sum)
+    patches=$({
+        echo "allegro $allegro_version $allegro_sha256"
+        cat "$repo"/windows/patches/*.patch "$toolchain"
+    } | sha256sum)
     [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$patches" ] && return 0
     fetch_allegro
     local source="$out/allegro-src"
@@ -94,7 +95,7 @@ build_allegro() {
 build_ribbons() {
     cmake -S "$repo" -B "$out/ribbons" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
         -DCMAKE_BUILD_TYPE=Release -DRIBBONS_BUILD_TESTS=OFF \
-        -DRIBBONS_ALLEGRO_PREFIX="$allegro_prefix" >/dev/null
+        -DRIBBONS_ALLEGRO_PREFIX="$allegro_prefix" -DRIBBONS_WERROR="$werror" >/dev/null
     cmake --build "$out/ribbons" -j"$(nproc)" >/dev/null
 }
 
@@ -184,7 +185,7 @@ run_display_free_tests() {
     timeout 120 "$wine" wineboot </dev/null >/dev/null 2>&1
     cmake -S "$repo" -B "$out/tests" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
         -DCMAKE_BUILD_TYPE=Release -DRIBBONS_ALLEGRO_PREFIX="$allegro_prefix" \
-        -DGTest_DIR="$out/googletest/lib/cmake/GTest" \
+        -DGTest_DIR="$out/googletest/lib/cmake/GTest" -DRIBBONS_WERROR=ON \
         -DCMAKE_CROSSCOMPILING_EMULATOR="timeout;-k;5;120;$wine" >/dev/null
     local status=0
     # Each test spends most of its second under Wine waiting, not working,
@@ -202,7 +203,7 @@ run_end_to_end_test() {
     cmake -S "$repo" -B "$out/linux-e2e" -DCMAKE_BUILD_TYPE=Release \
         -DRIBBONS_WINDOWS_EXE="$out/ribbons/ribbons.exe" \
         -DRIBBONS_FIND_SCENE_STEP="$out/tests/tests/windows/find_scene_step.exe" \
-        -DRIBBONS_WINE="$wine" -DRIBBONS_WINESERVER="$wineserver" >/dev/null
+        -DRIBBONS_WINE="$wine" -DRIBBONS_WINESERVER="$wineserver" -DRIBBONS_WERROR=ON >/dev/null
     cmake --build "$out/linux-e2e" -j"$(nproc)" --target wine_e2e_tests >/dev/null
     ctest --test-dir "$out/linux-e2e" --output-on-failure -L wine
 }
@@ -224,6 +225,7 @@ run_tests() {
 case "${1:-build}" in
     build) build ;;
     test)
+        werror=ON
         build
         run_tests
         ;;
