@@ -7,7 +7,11 @@
 // namespace private to the test and what it starts: nothing is mounted on the
 // machine, and the mount goes with the test however it ends. Without the
 // right to mount (not root) the test takes a user namespace of its own, where
-// it has that right.
+// it has that right. Where neither can be made (a default container), the
+// folder's permissions stand in for a read-only file system, with the program
+// bound by them: root's program starts without the right to override them.
+// Nothing stands in for the small file system: the file-size limit test
+// covers a full disk there.
 
 #include "running_program.h"
 
@@ -19,10 +23,14 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <cstdio>
 #include <iterator>
+#include <linux/capability.h>
 #include <sched.h>
 #include <sstream>
 #include <sys/mount.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -81,15 +89,32 @@ protected:
     // room for one screenshot, not for a second beside it.
     void SetUp() override
     {
-        const std::string refused = enter_private_mount_namespace();
-        ASSERT_EQ(refused, "");
-        ASSERT_EQ(remount(0, "size=1m,mode=0755"), 0) << std::strerror(errno);
-        mounted_ = true;
+        no_mounts_ = enter_private_mount_namespace();
+        if (no_mounts_.empty()) {
+            ASSERT_EQ(remount(0, "size=1m,mode=0755"), 0) << std::strerror(errno);
+            mounted_ = true;
+        } else if (geteuid() == 0) {
+            program_setup_ = drop_the_right_to_override_permissions;
+        }
         RunningProgramTest::SetUp();
     }
 
+    // Out of the bounding set, the right is gone from the program root execs
+    // next. Root stays root otherwise: a user such as nobody could not reach
+    // the program in a clone under /root.
+    static void drop_the_right_to_override_permissions()
+    {
+        if (prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0) != 0) {
+            std::perror("cannot drop CAP_DAC_OVERRIDE");
+            _exit(126);
+        }
+    }
+
+    int set_folder_mode(mode_t mode) { return chmod(dir_.path().c_str(), mode); }
+
     void TearDown() override
     {
+        set_folder_mode(0755);
         // Detached, the mount is gone even if the program still runs in it,
         // and the folder beneath can be removed.
         if (mounted_)
@@ -149,19 +174,26 @@ protected:
             << "a save that worked said something:\n" << output;
     }
 
+    std::string no_mounts_; // why no file system of the test's own could be mounted
     bool mounted_ = false;
 };
 
 TEST_F(ScreenshotFailure, DiskFullHalfWayKeepsTheEarlierScreenshotAndTheDemoRunning)
 {
+    if (!mounted_)
+        GTEST_SKIP() << "needs a small file system of its own: " << no_mounts_;
     expect_failed_save_harmless([] { return 0; }, ENOSPC,
                                 [this] { return remount(0, "size=4m"); });
 }
 
 TEST_F(ScreenshotFailure, ReadOnlyFolderKeepsTheEarlierScreenshotAndTheDemoRunning)
 {
-    expect_failed_save_harmless([this] { return remount(MS_RDONLY, nullptr); }, EROFS,
-                                [this] { return remount(0, "size=4m"); });
+    if (mounted_)
+        expect_failed_save_harmless([this] { return remount(MS_RDONLY, nullptr); }, EROFS,
+                                    [this] { return remount(0, "size=4m"); });
+    else
+        expect_failed_save_harmless([this] { return set_folder_mode(0555); }, EACCES,
+                                    [this] { return set_folder_mode(0755); });
 }
 
 } // namespace
