@@ -4,11 +4,17 @@
 # into each, runs ./scripts/run.sh and ./scripts/test.sh there exactly as a
 # new user would, and prints a summary. Exits non-zero when anything failed.
 # A developer check, slow (each release installs everything and runs the
-# whole suite), so CI does not run it. Needs root.
+# whole suite), so CI does not run it. Needs root. Its steps, each release:
+#   root       run.sh and test.sh as root in a chroot
+#   user       run.sh as a normal user with sudo in a chroot
+#   container  run.sh and test.sh in a default Docker container (no extra
+#              capabilities, Docker's seccomp profile), from a daemon of its
+#              own with its files under build/fresh-debian/docker
 #
-#   sudo scripts/fresh-debian.sh [--ref REF] [--refresh] [RELEASE...]
+#   sudo scripts/fresh-debian.sh [--ref REF] [--refresh] [--only STEP]... [RELEASE...]
 #
-# REF defaults to HEAD (committed work only); RELEASE to bookworm trixie.
+# REF defaults to HEAD (committed work only); RELEASE to bookworm trixie;
+# every step runs unless --only names some.
 # The mirror is the one this machine's apt sources use; FRESH_DEBIAN_MIRROR=URI
 # names another.
 # Everything lives in build/fresh-debian/: the minbase systems are cached
@@ -39,10 +45,15 @@ fi
 ref=HEAD
 refresh=false
 releases=()
+steps=()
 while [ $# -gt 0 ]; do
     case "$1" in
     --ref) ref=${2:?--ref needs a value}; shift 2 ;;
     --refresh) refresh=true; shift ;;
+    --only)
+        case "${2:-}" in root | user | container) steps+=("$2") ;; *) die "no step '${2:-}'" ;; esac
+        shift 2
+        ;;
     -h | --help) sed -n '2,/^set -euo/p' "$script" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
     -*) die "unknown option $1" ;;
     *) releases+=("$1"); shift ;;
@@ -54,10 +65,14 @@ debian_version() {
     case "$1" in bookworm) echo 12 ;; trixie) echo 13 ;; *) echo "?" ;; esac
 }
 
+wants_step() {
+    [ ${#steps[@]} -eq 0 ] || [[ " ${steps[*]} " == *" $1 "* ]]
+}
+
 source "$repo/scripts/packages.sh"
 mirror=${FRESH_DEBIAN_MIRROR:-}
-[ -n "$mirror" ] || read -r mirror _ < <(apt_mirrors) || true
-[ -n "$mirror" ] || die "found no Debian mirror in /etc/apt/sources.list or /etc/apt/sources.list.d/"
+[ -n "$mirror" ] || read -r mirror _ < <(allegro_source_mirror "$work/apt") || true
+[ -n "$mirror" ] || die "found no Debian mirror for this release in /etc/apt/sources.list{,.d}"
 
 # Mount points at or under a folder, deepest first (from this namespace's view).
 mounts_under() {
@@ -104,6 +119,7 @@ unmount_all_under() {
 
 current_root=
 cleanup() {
+    stop_docker
     [ -n "$current_root" ] || return 0
     end_processes_in "$current_root"
     unmount_all_under "$current_root"
@@ -168,17 +184,25 @@ clone_repository() {
 }
 
 # Runs one command in the system's copy of the repository, in a clean
-# environment, as a new user at a root shell would; sets $seconds. The
+# environment, as a new user at a root shell would (or as USER, in that
+# user's home, as at a user's shell); sets $seconds. The
 # command runs in the background so that a signal to this script is acted on
 # at once: the exit trap then ends it and unmounts. A background command
 # starts with Ctrl-C ignored, which the tests must not inherit.
 run_in_system() {
-    local root=$1 command=$2 log=$3 start status=0
+    local root=$1 command=$2 log=$3 user=${4:-root} start status=0
+    local home=/root as_user=() frontend=(DEBIAN_FRONTEND=noninteractive)
+    if [ "$user" != root ]; then
+        local uid gid
+        uid=$(chroot "$root" id -u "$user")
+        gid=$(chroot "$root" id -g "$user")
+        home=/home/$user as_user=(--userspec="$uid:$gid" --groups="$gid") frontend=()
+    fi
     start=$(date +%s)
-    chroot "$root" /usr/bin/env --default-signal -i HOME=/root USER=root LOGNAME=root SHELL=/bin/bash \
-        TERM=dumb LANG=C.UTF-8 DEBIAN_FRONTEND=noninteractive \
+    chroot "${as_user[@]}" "$root" /usr/bin/env --default-signal -i HOME="$home" USER="$user" \
+        LOGNAME="$user" SHELL=/bin/bash TERM=dumb LANG=C.UTF-8 "${frontend[@]}" \
         PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-        /bin/bash -c "cd /root/ribbons && $command" </dev/null >"$log" 2>&1 &
+        /bin/bash -c "cd $home/ribbons && $command" </dev/null >"$log" 2>&1 &
     wait $! || status=$?
     seconds=$(($(date +%s) - start))
     return "$status"
@@ -199,7 +223,7 @@ record() {
 # Without a display run.sh saves a screenshot where it was started; a run
 # that leaves none has not worked, whatever its status.
 left_a_screenshot() {
-    local screenshot="$1/root/ribbons/screenshot.bmp"
+    local screenshot="$1${2:-/root}/ribbons/screenshot.bmp"
     [ "$(head -c 2 "$screenshot" 2>/dev/null)" = BM ]
 }
 
@@ -238,7 +262,143 @@ test_release() {
     [ "$release_failed" -eq 1 ] || remove_folder "$dir"
 }
 
+# run.sh as a normal user with passwordless sudo (installed by root first,
+# as an administrator would), in a clone that user owns: the packages come
+# through sudo, everything else is the user's own.
+test_normal_user() {
+    local release=$1 commit=$2 user=ribbons-user
+    local name="$release (Debian $(debian_version "$release"))"
+    local dir="$work/$release-user" root="$work/$release-user/root"
+    release_failed=0
+    make_minbase_tarball "$release"
+    remove_folder "$dir"
+    echo "== $name: pristine minbase system, user $user with sudo, clone of ${commit:0:12}"
+    prepare_system "$release" "$root" "$tarball"
+    local log="$work/logs/$release-user-setup.log"
+    if ! run_in_system "$root" "apt-get update && apt-get install -y sudo &&
+            useradd --create-home --shell /bin/bash $user &&
+            echo '$user ALL=(ALL) NOPASSWD: ALL' >/etc/sudoers.d/$user" "$log"; then
+        tail -n 20 "$log"
+        die "could not set up $user in $release (log: $log)"
+    fi
+    clone_repository "$root" "$commit"
+    mv "$root/root/ribbons" "$root/home/$user/ribbons"
+    chroot "$root" chown -R "$user:" "/home/$user/ribbons"
+
+    log="$work/logs/$release-user-run.log"
+    echo "   ./scripts/run.sh as $user (log: $log)"
+    if run_in_system "$root" ./scripts/run.sh "$log" "$user" &&
+        left_a_screenshot "$root" "/home/$user"; then
+        record "$name" "run.sh as user" pass "$seconds"
+    else
+        record "$name" "run.sh as user" FAIL "$seconds"
+        tail -n 20 "$log"
+    fi
+    cleanup
+    current_root=
+    [ "$release_failed" -eq 1 ] || remove_folder "$dir"
+}
+
+# A Docker daemon of this run's own: its images, containers and state under
+# build/fresh-debian/docker, no network set-up of its own (containers use
+# the machine's), stopped when the run ends. Named by path: the client and
+# daemon of Debian's docker.io, whatever else the PATH may find first.
+docker_dir="$work/docker"
+docker_cli=(/usr/bin/docker --host "unix://$docker_dir/docker.sock")
+docker_daemon=
+container=
+
+start_docker() {
+    mkdir -p "$docker_dir"
+    /usr/sbin/dockerd --storage-driver=vfs --iptables=false --bridge=none \
+        --data-root "$docker_dir/data" --exec-root "$docker_dir/run" --host "unix://$docker_dir/docker.sock" \
+        --pidfile "$docker_dir/dockerd.pid" >"$work/logs/dockerd.log" 2>&1 &
+    docker_daemon=$!
+    local tries
+    for ((tries = 0; tries < 60; tries++)); do
+        "${docker_cli[@]}" version >/dev/null 2>&1 && return 0
+        kill -0 "$docker_daemon" 2>/dev/null || break
+        sleep 1
+    done
+    tail -n 20 "$work/logs/dockerd.log"
+    die "the Docker daemon did not start (log: $work/logs/dockerd.log)"
+}
+
+# Removes the container and its image, stops the daemon and deletes its
+# files: nothing of it outlives the run.
+stop_docker() {
+    [ -n "$docker_daemon" ] || return 0
+    if [ -n "$container" ]; then
+        "${docker_cli[@]}" rm --force "$container" >/dev/null 2>&1 || true
+        "${docker_cli[@]}" image rm --force "$container" >/dev/null 2>&1 || true
+        container=
+    fi
+    kill "$docker_daemon" 2>/dev/null || true
+    wait "$docker_daemon" 2>/dev/null || true
+    docker_daemon=
+    remove_folder "$docker_dir"
+}
+
+# Like run_in_system, in the container, as root at the container's shell.
+run_in_container() {
+    local command=$1 log=$2 start status=0
+    start=$(date +%s)
+    "${docker_cli[@]}" exec --workdir /root/ribbons "$container" /bin/bash -c "$command" \
+        </dev/null >"$log" 2>&1 &
+    wait $! || status=$?
+    seconds=$(($(date +%s) - start))
+    return "$status"
+}
+
+# run.sh and test.sh in a default container, as people first try a project
+# and as CI runs it: no mount or user namespaces, no extra capabilities. The
+# image is the minbase system; the packages downloaded are kept as for the
+# chroots. Services are kept from starting as in Debian's own images.
+test_container() {
+    local release=$1 commit=$2
+    local name="$release (Debian $(debian_version "$release"))"
+    make_minbase_tarball "$release"
+    echo "== $name: default Docker container from the minbase system, clone of ${commit:0:12}"
+    start_docker
+    container=ribbons-fresh-debian-$release
+    "${docker_cli[@]}" import "$tarball" "$container" >/dev/null
+    mkdir -p "$work/cache/$release-debs"
+    "${docker_cli[@]}" run --detach --name "$container" --network host \
+        --volume "$work/cache/$release-debs:/var/cache/apt/archives" "$container" sleep infinity \
+        >/dev/null
+    local clone="$work/container-clone"
+    remove_folder "$clone"
+    git clone --quiet --no-hardlinks --no-checkout "$repo" "$clone"
+    git -C "$clone" -c advice.detachedHead=false checkout --quiet "$commit"
+    "${docker_cli[@]}" cp "$clone" "$container:/root/ribbons"
+    remove_folder "$clone"
+    run_in_container "printf '#!/bin/sh\nexit 101\n' >/usr/sbin/policy-rc.d &&
+        chmod 755 /usr/sbin/policy-rc.d" /dev/null
+
+    local log="$work/logs/$release-container-run.log"
+    echo "   ./scripts/run.sh in the container (log: $log)"
+    if run_in_container ./scripts/run.sh "$log" &&
+        "${docker_cli[@]}" exec --workdir /root/ribbons "$container" \
+            sh -c '[ "$(head -c 2 screenshot.bmp)" = BM ]'; then
+        record "$name" "run.sh, container" pass "$seconds"
+    else
+        record "$name" "run.sh, container" FAIL "$seconds"
+        tail -n 20 "$log"
+    fi
+    log="$work/logs/$release-container-test.log"
+    echo "   ./scripts/test.sh in the container (log: $log)"
+    if run_in_container ./scripts/test.sh "$log"; then
+        record "$name" "test.sh, container" pass "$seconds"
+        grep -E "tests passed|tests failed" "$log" | sed 's/^/   ctest: /' || true
+    else
+        record "$name" "test.sh, container" FAIL "$seconds"
+        tail -n 40 "$log"
+    fi
+    stop_docker
+}
+
 install_packages debootstrap debian-archive-keyring git
+wants_step container && install_packages docker.io
 
 commit=$(git -C "$repo" rev-parse --verify "$ref^{commit}") || die "no commit $ref"
 [ -z "$(git -C "$repo" status --porcelain --untracked-files=no)" ] ||
@@ -249,7 +409,9 @@ exec 9>"$work/lock"
 flock --nonblock 9 || die "another run is using $work"
 total_start=$(date +%s)
 for release in "${releases[@]}"; do
-    test_release "$release" "$commit"
+    wants_step root && test_release "$release" "$commit"
+    wants_step user && test_normal_user "$release" "$commit"
+    wants_step container && test_container "$release" "$commit"
 done
 
 echo
