@@ -274,6 +274,7 @@ test_normal_user() {
     remove_folder "$dir"
     echo "== $name: pristine minbase system, user $user with sudo, clone of ${commit:0:12}"
     prepare_system "$release" "$root" "$tarball"
+    clone_repository "$root" "$commit"
     local log="$work/logs/$release-user-setup.log"
     if ! run_in_system "$root" "apt-get update && apt-get install -y sudo &&
             useradd --create-home --shell /bin/bash $user &&
@@ -281,7 +282,6 @@ test_normal_user() {
         tail -n 20 "$log"
         die "could not set up $user in $release (log: $log)"
     fi
-    clone_repository "$root" "$commit"
     mv "$root/root/ribbons" "$root/home/$user/ribbons"
     chroot "$root" chown -R "$user:" "/home/$user/ribbons"
 
