@@ -336,6 +336,8 @@ stop_docker() {
     kill "$docker_daemon" 2>/dev/null || true
     wait "$docker_daemon" 2>/dev/null || true
     docker_daemon=
+    # The daemon leaves its network namespace mounted under its state.
+    unmount_all_under "$docker_dir"
     remove_folder "$docker_dir"
 }
 
