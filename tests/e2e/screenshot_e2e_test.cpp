@@ -20,10 +20,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <cstdio>
 #include <iterator>
 #include <linux/capability.h>
 #include <sched.h>
@@ -86,7 +86,8 @@ std::vector<std::string> names_in(const std::string& folder)
 class ScreenshotFailure : public RunningProgramTest {
 protected:
     // The program starts in a 1 MiB tmpfs mounted over its working folder:
-    // room for one screenshot, not for a second beside it.
+    // room for one screenshot, not for a second beside it; where none can be
+    // mounted, in the plain folder.
     void SetUp() override
     {
         no_mounts_ = enter_private_mount_namespace();
