@@ -1,6 +1,6 @@
-// SIGINT, SIGTERM and SIGHUP end the real program as Esc does, and then by
-// the signal itself, as a shell expects: on start-up, while it runs and in
-// the middle of an F12 save, it says nothing and leaves nothing half-written.
+// SIGINT, SIGTERM and SIGHUP end the real program as Esc does, then by the
+// signal itself as a shell expects: on start-up, while it runs and in the
+// middle of an F12 save it says nothing and leaves nothing half-written.
 
 #include "running_program.h"
 
@@ -15,8 +15,9 @@
 namespace {
 
 using namespace std::chrono_literals;
-
-enum class Moment { StartingUp, Running, Saving };
+using Files = std::map<std::string, std::uintmax_t>; // name and size
+enum Moment { StartingUp, Running, Saving };
+constexpr std::uintmax_t whole_screenshot_bytes = 54 + 640 * 3 * 480;
 
 class StopSignal : public RunningProgramTest,
                    public ::testing::WithParamInterface<std::tuple<int, Moment>> {
@@ -25,16 +26,15 @@ protected:
     void SetUp() override
     {
         program_env_ = {"LD_PRELOAD=" SLOW_FSYNC_LIBRARY};
-        if (std::get<1>(GetParam()) != Moment::StartingUp)
+        if (std::get<1>(GetParam()) != StartingUp)
             return RunningProgramTest::SetUp();
         program_.emplace(dir_.path(), display_.name(), program_env_);
         ASSERT_NE(wait_for_window(x(), 10s), 0u) << program_->output();
     }
 
-    // Each file left in the folder, with its size.
-    std::map<std::string, std::uintmax_t> files() const
+    Files files() const
     {
-        std::map<std::string, std::uintmax_t> found;
+        Files found;
         for (const auto& entry : std::filesystem::directory_iterator(dir_.path()))
             found[entry.path().filename().string()] = entry.file_size();
         return found;
@@ -44,13 +44,12 @@ protected:
 TEST_P(StopSignal, EndsByTheSignalAfterAnOrderlyShutdown)
 {
     const auto [signal, moment] = GetParam();
-    constexpr std::uintmax_t whole = 54 + 640 * 3 * 480; // a 640x480 24-bit BMP
-    if (moment == Moment::Saving) {
+    if (moment == Saving) {
         key_down(x(), XK_F12);
-        // Written whole under its temporary name: the save is in its slowed fsync.
+        // Whole under its temporary name: the save is in its slowed fsync.
         ASSERT_TRUE(eventually(5s, [&] {
-            const auto found = files();
-            return found.size() == 1 && found.begin()->second == whole;
+            const Files found = files();
+            return found.size() == 1 && found.begin()->second == whole_screenshot_bytes;
         }));
     }
     ASSERT_EQ(kill(program_->pid(), signal), 0);
@@ -58,21 +57,19 @@ TEST_P(StopSignal, EndsByTheSignalAfterAnOrderlyShutdown)
     // These three signals never dump a core; an abort or a crash names another.
     EXPECT_EQ(result.signal, signal) << "exit status " << result.status;
     EXPECT_EQ(program_->output(), "");
-    using Files = std::map<std::string, std::uintmax_t>;
-    EXPECT_EQ(files(), (moment == Moment::Saving ? Files{{"screenshot.bmp", whole}} : Files{}));
+    const Files saved = {{"screenshot.bmp", whole_screenshot_bytes}};
+    EXPECT_EQ(files(), moment == Saving ? saved : Files{});
 }
 
 std::string case_name(const ::testing::TestParamInfo<std::tuple<int, Moment>>& info)
 {
-    const char* moment[] = {"StartingUp", "Running", "Saving"};
-    const auto [signal, when] = info.param;
-    return sigabbrev_np(signal) + std::string(moment[static_cast<int>(when)]);
+    const char* moments[] = {"StartingUp", "Running", "Saving"};
+    return sigabbrev_np(std::get<0>(info.param)) + std::string(moments[std::get<1>(info.param)]);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Signals, StopSignal,
-    ::testing::Combine(::testing::Values(SIGINT, SIGTERM, SIGHUP),
-                       ::testing::Values(Moment::StartingUp, Moment::Running, Moment::Saving)),
-    case_name);
+INSTANTIATE_TEST_SUITE_P(Signals, StopSignal,
+                         ::testing::Combine(::testing::Values(SIGINT, SIGTERM, SIGHUP),
+                                            ::testing::Values(StartingUp, Running, Saving)),
+                         case_name);
 
 } // namespace

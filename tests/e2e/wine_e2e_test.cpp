@@ -1,7 +1,8 @@
 // ribbons.exe, the Windows build, run whole under Wine on a private X
 // display and driven by real keys: F1 shows the FPS text; F12 saves frames
 // of the scene that Windows' own `rand` builds from the seed `time` gave the
-// program, about 50 logic steps a second apart; Esc ends it with status 0.
+// program, about 50 logic steps a second apart; Esc ends it with status 0,
+// Ctrl+C in its console with the status of a program stopped by Ctrl+C.
 //
 // The seed is not known in advance, so the few seconds around the start are
 // tried. The scene is replayed by find_scene_step.exe, a Windows program
