@@ -203,6 +203,7 @@ run_end_to_end_test() {
     cmake -S "$repo" -B "$out/linux-e2e" -DCMAKE_BUILD_TYPE=Release \
         -DRIBBONS_WINDOWS_EXE="$out/ribbons/ribbons.exe" \
         -DRIBBONS_FIND_SCENE_STEP="$out/tests/tests/windows/find_scene_step.exe" \
+        -DRIBBONS_SEND_CTRL_C="$out/tests/tests/windows/send_ctrl_c.exe" \
         -DRIBBONS_WINE="$wine" -DRIBBONS_WINESERVER="$wineserver" -DRIBBONS_WERROR=ON >/dev/null
     cmake --build "$out/linux-e2e" -j"$(nproc)" --target wine_e2e_tests >/dev/null
     ctest --test-dir "$out/linux-e2e" --output-on-failure -L wine

@@ -1,11 +1,13 @@
 // ribbons: four spinning polygon outlines drift and bounce across a 640x480
 // window, each drawn as ten stacked colour-graded copies. Esc or the window's
-// close button quits, F1 shows the frame rate, F12 saves "screenshot.bmp".
+// close button quits, as do Ctrl+C and the other stop signals; F1 shows the
+// frame rate, F12 saves "screenshot.bmp".
 
 #include "close_button.h"
 #include "main_loop.h"
 #include "scene.h"
 #include "startup.h"
+#include "stop_signals.h"
 
 #include <allegro.h>
 
@@ -18,8 +20,10 @@ int main()
     // Seeded first, so every run starts with different shapes.
     std::srand(static_cast<unsigned>(std::time(nullptr)));
 
+    hold_stop_signals();
     if (!start_library() || !open_display())
         return EXIT_FAILURE;
+    handle_stop_signals();
     install_keys();
     install_close_button();
     BITMAP* buffer = create_back_buffer();
@@ -39,6 +43,7 @@ int main()
         destroy_bitmap(buffer);
         return EXIT_FAILURE;
     }
+    end_if_stopped();
     // The library shuts itself down at exit.
     return EXIT_SUCCESS;
 }

@@ -3,6 +3,7 @@
 #include "main_loop.h"
 
 #include "screenshot.h"
+#include "stop_signals.h"
 
 #include <allegro.h>
 
@@ -18,7 +19,7 @@ constexpr int fps_text_top = 2;
 
 bool quit_requested()
 {
-    return key[KEY_ESC] != 0 || close_button_pressed.load();
+    return key[KEY_ESC] != 0 || close_button_pressed.load() || stop_signal.load() != 0;
 }
 
 void show_frame(BITMAP* buffer)

@@ -2,9 +2,9 @@
 //
 // Each pass works off every pending logic tick, draws one frame into the back
 // buffer, copies it to the screen, handles F12 and F1, clears the buffer and
-// counts the frame. Esc and the window's close button are looked at once, at
-// the top of a pass, so a pass that has begun always runs to its end. The
-// loop never sleeps: it draws as fast as the machine allows.
+// counts the frame. Esc, the window's close button and a stop signal are
+// looked at once, at the top of a pass, so a pass that has begun always runs
+// to its end. The loop never sleeps: it draws as fast as the machine allows.
 #pragma once
 
 #include "close_button.h"
@@ -12,7 +12,8 @@
 
 struct BITMAP;
 
-// Esc is down or the window's close button has been pressed.
+// Esc is down, the window's close button has been pressed or a stop signal
+// has come (see stop_signals.h).
 bool quit_requested();
 
 // Copies the back buffer to the screen, then prints the FPS text over it when
@@ -52,7 +53,7 @@ bool run_pass(BITMAP* buffer, UpdateScene&& update_scene, DrawScene&& draw_scene
     return true;
 }
 
-// Runs passes until Esc or the close button.
+// Runs passes until Esc, the close button or a stop signal.
 template <class UpdateScene, class DrawScene>
 void run_main_loop(BITMAP* buffer, UpdateScene&& update_scene, DrawScene&& draw_scene)
 {

@@ -30,6 +30,7 @@
 #include <sstream>
 #include <sys/mount.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -195,6 +196,35 @@ TEST_F(ScreenshotFailure, ReadOnlyFolderKeepsTheEarlierScreenshotAndTheDemoRunni
     else
         expect_failed_save_harmless([this] { return set_folder_mode(0555); }, EACCES,
                                     [this] { return set_folder_mode(0755); });
+}
+
+// Under a file-size limit (`ulimit -f`) far below a screenshot's size, which
+// needs no mount of its own, F12 fails as on a full disk instead of the
+// limit's signal killing the demo.
+class ScreenshotSizeLimit : public RunningProgramTest {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(write_text(dir_.file("screenshot.bmp"), "an earlier screenshot"));
+        program_setup_ = [] {
+            const rlimit limit{64 * 1024, 64 * 1024};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        };
+        RunningProgramTest::SetUp();
+    }
+};
+
+TEST_F(ScreenshotSizeLimit, SavePastTheLimitFailsAndTheDemoRunsOn)
+{
+    press_key(x(), XK_F12);
+    const std::string said =
+        std::string("Screenshot not saved: screenshot.bmp: ") + std::strerror(EFBIG) + "\n";
+    EXPECT_TRUE(eventually(5s, [&] { return program_->output() == said; })) << program_->output();
+    EXPECT_EQ(read_file(dir_.file("screenshot.bmp")), "an earlier screenshot");
+    EXPECT_EQ(names_in(dir_.path()), std::vector<std::string>{"screenshot.bmp"});
+    const ExitResult result = quit();
+    EXPECT_EQ(result.status, 0) << "signal " << result.signal;
+    EXPECT_EQ(program_->output(), said);
 }
 
 } // namespace

@@ -1,7 +1,8 @@
 // ribbons.exe, the Windows build, run whole under Wine on a private X
 // display and driven by real keys: F1 shows the FPS text; F12 saves frames
 // of the scene that Windows' own `rand` builds from the seed `time` gave the
-// program, about 50 logic steps a second apart; Esc ends it with status 0.
+// program, about 50 logic steps a second apart; Esc ends it with status 0,
+// Ctrl+C in its console with the status of a program stopped by Ctrl+C.
 //
 // The seed is not known in advance, so the few seconds around the start are
 // tried. The scene is replayed by find_scene_step.exe, a Windows program
@@ -18,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <fstream>
 #include <sstream>
 
 namespace {
@@ -152,6 +154,23 @@ TEST_F(WindowsBuildUnderWine, ScreenshotsAreTheSceneFromTheStartTimeAndEscEndsWi
     EXPECT_NEAR(match->second_step - match->first_step, expected_steps, step_tolerance);
 
     ASSERT_TRUE(ended) << "Esc did not end the program";
+    EXPECT_EQ(ended->status, 0) << program.output();
+}
+
+// Ctrl+C in its console window (Wine delivers no Ctrl+Break, nor the close).
+TEST_F(WindowsBuildUnderWine, CtrlCEndsItAsAProgramStoppedByCtrlC)
+{
+    TempDir dir;
+    VirtualDisplay display(WINE_SCREEN);
+    std::vector<std::string> launcher = wine;
+    launcher.push_back(SEND_CTRL_C);
+    RibbonsProcess program(dir.path(), display.name(), {}, launcher, windows_path(RIBBONS_EXE));
+    const Window window = wait_for_window(display.connection(), start_timeout);
+    ASSERT_NE(window, 0u) << "no 640x480 window appeared; output:\n" << program.output();
+    ASSERT_TRUE(wait_until_drawing(display.connection(), window, start_timeout));
+    std::ofstream(dir.file("ctrl-c")).close();
+    const auto ended = program.wait_for_exit(60s);
+    ASSERT_TRUE(ended) << "still running";
     EXPECT_EQ(ended->status, 0) << program.output();
 }
 
