@@ -14,7 +14,15 @@ install_packages() {
     [ "$(id -u)" -eq 0 ] || sudo=(sudo)
     echo "Installing: ${missing[*]}"
     "${sudo[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "${missing[@]}" >/dev/null
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq \
+        ${RIBBONS_NO_RECOMMENDS:+--no-install-recommends} "${missing[@]}" >/dev/null
+}
+
+# The same, without the packages they recommend: qemu-user recommends
+# qemu-user-binfmt, which would register its emulators with the kernel for
+# the whole machine.
+install_packages_without_recommends() {
+    RIBBONS_NO_RECOMMENDS=1 install_packages "$@"
 }
 
 # What building the program needs.
