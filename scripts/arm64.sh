@@ -87,14 +87,25 @@ make_sysroot() {
     for deb in "$out"/apt/archives/*.deb; do
         dpkg-deb -x "$deb" "$sysroot"
     done
+    merge_usr
     make_links_relative
-    # Releases whose packages ship everything under /usr rely on the base
-    # system's /lib -> usr/lib link, the program's loader included.
+    echo "$wanted" >"$stamp"
+}
+
+# /bin, /lib and /sbin made links into /usr, as on every Debian system since
+# 12: packages of later releases ship everything under /usr, the program's
+# loader included, and rely on /lib -> usr/lib to find it. Links between the
+# two are absolute, as Debian's policy wants, so none breaks in the move.
+merge_usr() {
     local dir
     for dir in bin lib sbin; do
-        [ -e "$sysroot/$dir" ] || ln -s "usr/$dir" "$sysroot/$dir"
+        if [ -d "$sysroot/$dir" ] && [ ! -L "$sysroot/$dir" ]; then
+            mkdir -p "$sysroot/usr/$dir"
+            cp -a "$sysroot/$dir/." "$sysroot/usr/$dir/"
+            rm -rf "${sysroot:?}/$dir"
+        fi
+        ln -sfn "usr/$dir" "$sysroot/$dir"
     done
-    echo "$wanted" >"$stamp"
 }
 
 build() {
