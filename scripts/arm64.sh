@@ -104,6 +104,7 @@ merge_usr() {
             cp -a "$sysroot/$dir/." "$sysroot/usr/$dir/"
             rm -rf "${sysroot:?}/$dir"
         fi
+        mkdir -p "$sysroot/usr/$dir"
         ln -sfn "usr/$dir" "$sysroot/$dir"
     done
 }
