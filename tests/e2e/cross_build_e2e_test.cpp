@@ -1,15 +1,13 @@
-// A build for another system run whole through its launcher on a private X
-// display and driven by real keys: ribbons.exe under Wine, the arm64 build
-// under QEMU. F1 shows the FPS text; F12 saves frames of the scene that the
-// system's own `rand` builds from the seed `time` gave the program, about 50
-// logic steps a second apart; Esc ends it with status 0.
+// A cross build run whole through its launcher (ribbons.exe under Wine, the
+// arm64 build under QEMU) on a private X display and driven by real keys: F1
+// shows the FPS text; F12 saves frames of the scene that the system's `rand`
+// builds from the seed `time` gave the program, about 50 logic steps a second
+// apart; Esc ends it with status 0.
 //
-// The seed is not known in advance (no preload of this machine can fix the
-// time in such a program), so the few seconds around the start are tried.
-// The scene is replayed by find_scene_step, built where `rand` is the one the
-// program drew from: a Windows program under Wine, or, as glibc's generator
-// is the same on every processor, a program of this machine. Wine's
-// environment (its prefix and settings) comes from scripts/windows.sh.
+// The seed is not known in advance, so the few seconds around the start are
+// tried. The scene is replayed by find_scene_step, built where `rand` is the
+// one the program drew from; Wine's environment (its prefix and settings)
+// comes from scripts/windows.sh.
 
 #include "screenshot_pair.h"
 #include "x_harness.h"
@@ -21,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <iterator>
 #include <sstream>
 
 namespace {
@@ -33,18 +32,21 @@ constexpr int last_search_step = steps_per_second * 30;
 constexpr auto screenshot_interval = 2s;
 // How far the timing of a screenshot may be off, in logic steps either way.
 // Under Wine a key and a file each pass through more hands (the X server,
-// wineserver, DirectInput's thread, Wine's file layer), under QEMU every
-// instruction is translated, and on a loaded machine either can lag by a few
-// hundred milliseconds. A quarter of the interval still tells 50 steps a
-// second from 25 or 100.
+// wineserver, DirectInput's thread, Wine's file layer; QEMU translates
+// every instruction), and on a loaded
+// machine either can lag by a few hundred milliseconds. A quarter of the
+// interval still tells 50 steps a second from 25 or 100.
 constexpr int step_tolerance = 25;
 // Wine itself takes a few seconds to start a program.
 constexpr auto start_timeout = 60s;
-const std::vector<std::string> launcher = {LAUNCHER};
-const std::vector<std::string> scene_step_launcher = {SCENE_STEP_LAUNCHER};
+// The launcher's words, given in one string.
+std::vector<std::string> launcher()
+{
+    std::istringstream words(LAUNCHER);
+    return {std::istream_iterator<std::string>(words), std::istream_iterator<std::string>()};
+}
 
-// A path as find_scene_step sees it (a Windows program under Wine sees the
-// root as drive Z:).
+// A path as find_scene_step sees it: drive Z: is the root under Wine.
 std::string scene_step_path(const std::string& path)
 {
     return PATH_PREFIX + path;
@@ -72,7 +74,6 @@ bool shows_fps_text(const Picture& picture)
 // Keys reach a program under Wine only once Wine has made its window the
 // foreground one, which it does in its own time after the window appears.
 // F1 is pressed until the FPS text shows: from then on keys are seen.
-// Elsewhere the first press shows it.
 bool keys_reach_program(Display* display, Window window)
 {
     for (int attempt = 0; attempt < 10; ++attempt) {
@@ -101,10 +102,8 @@ std::optional<SceneMatch> find_scene_steps(const TempDir& dir, std::time_t first
                                            std::time_t last_seed, std::string& report)
 {
     std::ostringstream command;
-    for (const std::string& word : scene_step_launcher)
-        command << word << ' ';
-    command << FIND_SCENE_STEP << ' ' << first_seed << ' ' << last_seed << ' '
-            << last_search_step << ' ' << scene_step_path(dir.file("first.bmp")) << ' '
+    command << SCENE_STEP_LAUNCHER " " FIND_SCENE_STEP " " << first_seed << ' ' << last_seed
+            << ' ' << last_search_step << ' ' << scene_step_path(dir.file("first.bmp")) << ' '
             << scene_step_path(dir.file("second.bmp")) << " 2>&1";
     FILE* replay = popen(command.str().c_str(), "r");
     if (!replay)
@@ -134,7 +133,7 @@ TEST_F(CrossBuild, ScreenshotsAreTheSceneFromTheStartTimeAndEscEndsWithZero)
     TempDir dir;
     VirtualDisplay display(SCREEN);
     const std::time_t started = std::time(nullptr);
-    RibbonsProcess program(dir.path(), display.name(), {}, launcher, PROGRAM);
+    RibbonsProcess program(dir.path(), display.name(), {}, launcher(), PROGRAM);
     const Window window = wait_for_window(display.connection(), start_timeout);
     ASSERT_NE(window, 0u) << "no 640x480 window appeared; output:\n" << program.output();
     ASSERT_TRUE(wait_until_drawing(display.connection(), window, start_timeout));
@@ -146,7 +145,7 @@ TEST_F(CrossBuild, ScreenshotsAreTheSceneFromTheStartTimeAndEscEndsWithZero)
     ASSERT_TRUE(shots.first && shots.second) << "F12 saved no screenshot";
     press_key(display.connection(), XK_Escape);
     const auto ended = program.wait_for_exit(30s);
-    // The replay needs no display; under Wine it runs in a session of its own.
+    // The replay needs no display; it runs in a session of its own.
     end_wine_session();
 
     std::string report;

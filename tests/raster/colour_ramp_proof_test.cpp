@@ -14,37 +14,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <ostream>
 #include <random>
 #include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
-// For CTest's names of the cases; beside RampKind, where the test framework
-// looks for it.
-static void PrintTo(RampKind kind, std::ostream* out)
-{
-    *out << colour_ramp_name(kind);
-}
-
 namespace {
-
-// How far each ramp is proved. The vector ramp's guesses fail where a value
-// enters a new binade, which lengths of every size must show; the longest
-// line is 2^30 pixels, as twice each delta must fit in an int. The adding
-// ramp's values are the additions themselves: what it could get wrong, the
-// packing and the move from block to block, is the same at every length,
-// so shorter lines prove it, in seconds even under an emulator.
-struct ProofSize {
-    int longest_pair_length;
-    int longest_log;
-};
-
-ProofSize proof_size(RampKind kind)
-{
-    return kind == RampKind::vector ? ProofSize{4096, 30} : ProofSize{256, 20};
-}
 
 // The levels getr16, getg16 and getb16 return, read through the library's
 // own tables: 32 for red and blue, 64 for green.
@@ -102,21 +78,27 @@ long long first_value_difference(double first, double step, long long count,
 }
 #endif
 
-// First place where the ramp of `kind` differs from the additions, or -1.
-long long first_difference([[maybe_unused]] RampKind kind, double first, double step,
-                           long long count, [[maybe_unused]] std::vector<double>& got)
-{
-#ifdef RIBBONS_VECTOR_RAMP
-    if (kind == RampKind::vector)
-        return first_value_difference(first, step, count, got);
-#endif
-    return first_packing_difference(first, step, count);
-}
-
-// Each ramp this processor runs, proved on its own.
+// Each ramp this processor runs, proved on its own. The vector ramp's
+// guesses fail where a value enters a new binade, which lines of every length
+// must show. The adding ramp's values are the additions themselves; what it
+// could get wrong, the packing and the move from block to block, is the same
+// at every length, so shorter lines prove it, in seconds even under QEMU.
 class ColourRampProof : public ::testing::TestWithParam<RampKind> {
 protected:
     void SetUp() override { start_headless_allegro(); }
+
+    bool at_every_length() const { return GetParam() == RampKind::vector; }
+
+    // First place where the ramp differs from the additions, or -1.
+    long long first_difference(double first, double step, long long count,
+                               [[maybe_unused]] std::vector<double>& got) const
+    {
+#ifdef RIBBONS_VECTOR_RAMP
+        if (GetParam() == RampKind::vector)
+            return first_value_difference(first, step, count, got);
+#endif
+        return first_packing_difference(first, step, count);
+    }
 };
 
 TEST_P(ColourRampProof, matches_the_additions_for_every_16_bit_level_pair_and_length)
@@ -135,12 +117,12 @@ TEST_P(ColourRampProof, matches_the_additions_for_every_16_bit_level_pair_and_le
 
     // Two threads, one per core of the machine the suite runs on.
     std::vector<std::string> failures[2];
-    auto prove = [&, kind = GetParam()](int part) {
+    auto prove = [&](int part) {
         std::vector<double> got;
         for (std::size_t p = static_cast<std::size_t>(part); p < pairs.size(); p += 2) {
             const auto [from, to] = pairs[p];
-            for (int n = 1; n <= proof_size(kind).longest_pair_length; ++n) {
-                const long long at = first_difference(kind, from, (to - from) / double(n), n, got);
+            for (int n = 1; n <= (at_every_length() ? 4096 : 256); ++n) {
+                const long long at = first_difference(from, (to - from) / double(n), n, got);
                 if (at >= 0 && failures[part].size() < 10)
                     failures[part].push_back(std::to_string(from) + " to " + std::to_string(to) +
                                              " over " + std::to_string(n) + ", pixel " +
@@ -160,32 +142,30 @@ TEST_P(ColourRampProof, matches_the_additions_for_random_components_and_lengths)
     std::mt19937_64 random(20261207);
     std::uniform_int_distribution<int> component(0, 255);
     std::uniform_int_distribution<int> short_length(1, 5000);
-    const int longest_log = proof_size(GetParam()).longest_log;
+    const int longest_log = at_every_length() ? 30 : 20;
     std::uniform_real_distribution<double> log_length(12, longest_log);
     std::vector<double> got;
     // Components 0..255, as the readers of the other colour depths give them.
     for (int i = 0; i < 20000; ++i) {
         const int from = component(random), to = component(random), n = short_length(random);
-        ASSERT_EQ(first_difference(GetParam(), from, (to - from) / double(n), n, got), -1)
+        ASSERT_EQ(first_difference(from, (to - from) / double(n), n, got), -1)
             << from << " to " << to << " over " << n;
     }
     for (int i = 0; i < 12; ++i) {
         const int from = component(random), to = component(random);
         const long long n = static_cast<long long>(std::exp2(log_length(random)));
-        EXPECT_EQ(first_difference(GetParam(), from, (to - from) / double(n), n, got), -1)
+        EXPECT_EQ(first_difference(from, (to - from) / double(n), n, got), -1)
             << from << " to " << to << " over " << n;
     }
+    // The longest line: twice each delta must fit in an int, so 2^30 pixels.
     const int longest = 1 << longest_log;
-    EXPECT_EQ(first_difference(GetParam(), 3, 252 / double(longest), longest, got), -1);
-    EXPECT_EQ(first_difference(GetParam(), 255, -255 / double(longest), longest, got), -1);
-}
-
-std::string ramp_name(const ::testing::TestParamInfo<RampKind>& ramp)
-{
-    return colour_ramp_name(ramp.param);
+    EXPECT_EQ(first_difference(3, 252 / double(longest), longest, got), -1);
+    EXPECT_EQ(first_difference(255, -255 / double(longest), longest, got), -1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Ramps, ColourRampProof, ::testing::ValuesIn(runnable_colour_ramps()),
-                         ramp_name);
+                         [](const auto& ramp) {
+                             return std::string(colour_ramp_name(ramp.param));
+                         });
 
 } // namespace
