@@ -55,6 +55,8 @@ download_sysroot_packages() {
         "$apt_dir/preferences.d"
     echo "deb [arch=arm64] $mirror $suite main" >"$apt_dir/sources.list"
     : >"$apt_dir/status"
+    # Only this download's packages are unpacked: no older version of one.
+    rm -f "$apt_dir"/archives/*.deb
     private_apt update -qq
     # shellcheck disable=SC2046 # the package names are words
     private_apt install -qq -y --download-only $(sysroot_packages) >/dev/null
