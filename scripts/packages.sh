@@ -26,7 +26,14 @@ install_packages() {
     # rather than failing at once.
     local apt=("${as_root[@]}" DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=300)
     "${apt[@]}" update
-    "${apt[@]}" install -y "${missing[@]}"
+    "${apt[@]}" install -y ${RIBBONS_NO_RECOMMENDS:+--no-install-recommends} "${missing[@]}"
+}
+
+# The same, without the packages they recommend: qemu-user recommends
+# qemu-user-binfmt, which would register its emulators with the kernel for
+# the whole machine.
+install_packages_without_recommends() {
+    RIBBONS_NO_RECOMMENDS=1 install_packages "$@"
 }
 
 # What building the program needs.

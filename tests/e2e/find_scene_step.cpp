@@ -1,7 +1,9 @@
-// Finds the seed and the logic steps that a Windows build's screenshots show,
-// by replaying the scene here, in a Windows program, where `rand` is the
-// Windows C runtime's: the same generator ribbons.exe drew its shapes from.
-// The end-to-end test under Wine runs it on the screenshots it took.
+// Finds the seed and the logic steps that a cross build's screenshots show,
+// by replaying the scene with the `rand` that build drew its shapes from:
+// built for Windows and run under Wine for ribbons.exe, where it is the
+// Windows C runtime's; built for this machine for the arm64 build, as
+// glibc's generator is the same on every processor. The end-to-end test of
+// each build runs it on the screenshots it took.
 //
 //   find_scene_step FIRST_SEED LAST_SEED LAST_STEP SCREENSHOT...
 //

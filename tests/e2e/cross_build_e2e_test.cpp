@@ -1,13 +1,14 @@
-// ribbons.exe, the Windows build, run whole under Wine on a private X
-// display and driven by real keys: F1 shows the FPS text; F12 saves frames
-// of the scene that Windows' own `rand` builds from the seed `time` gave the
-// program, about 50 logic steps a second apart; Esc ends it with status 0,
-// Ctrl+C in its console with the status of a program stopped by Ctrl+C.
+// A cross build run whole through its launcher (ribbons.exe under Wine, the
+// arm64 build under QEMU) on a private X display and driven by real keys: F1
+// shows the FPS text; F12 saves frames of the scene that the system's `rand`
+// builds from the seed `time` gave the program, about 50 logic steps a second
+// apart; Esc ends it with status 0. Under Wine, Ctrl+C in its console ends it
+// with the status of a program stopped by Ctrl+C.
 //
 // The seed is not known in advance, so the few seconds around the start are
-// tried. The scene is replayed by find_scene_step.exe, a Windows program
-// under Wine, whose `rand` is the one ribbons.exe drew from; Wine's
-// environment (its prefix and settings) comes from scripts/windows.sh.
+// tried. The scene is replayed by find_scene_step, built where `rand` is the
+// one the program drew from; Wine's environment (its prefix and settings)
+// comes from scripts/windows.sh.
 
 #include "screenshot_pair.h"
 #include "x_harness.h"
@@ -20,6 +21,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 namespace {
@@ -32,19 +34,24 @@ constexpr int last_search_step = steps_per_second * 30;
 constexpr auto screenshot_interval = 2s;
 // How far the timing of a screenshot may be off, in logic steps either way.
 // Under Wine a key and a file each pass through more hands (the X server,
-// wineserver, DirectInput's thread, Wine's file layer), and on a loaded
+// wineserver, DirectInput's thread, Wine's file layer; QEMU translates
+// every instruction), and on a loaded
 // machine either can lag by a few hundred milliseconds. A quarter of the
 // interval still tells 50 steps a second from 25 or 100.
 constexpr int step_tolerance = 25;
 // Wine itself takes a few seconds to start a program.
 constexpr auto start_timeout = 60s;
-// Every Wine process is bounded, so a hang fails the test instead of the run.
-const std::vector<std::string> wine = {"timeout", "-k", "5", "120", WINE_LOADER};
-
-// A path as a Windows program under Wine sees it: drive Z: is the root.
-std::string windows_path(const std::string& path)
+// The launcher's words, given in one string.
+std::vector<std::string> launcher()
 {
-    return "Z:" + path;
+    std::istringstream words(LAUNCHER);
+    return {std::istream_iterator<std::string>(words), std::istream_iterator<std::string>()};
+}
+
+// A path as find_scene_step sees it: drive Z: is the root under Wine.
+std::string scene_step_path(const std::string& path)
+{
+    return PATH_PREFIX + path;
 }
 
 // Where the replay found the screenshots; nullopt when it did not.
@@ -82,11 +89,13 @@ bool keys_reach_program(Display* display, Window window)
 // Stops Wine's server with every program it runs, and waits until it is
 // gone. Wine binds its desktop to the X display of the session's first
 // program, so each run starts a session of its own, and no session outlives
-// the display it was bound to.
+// the display it was bound to. Other launchers keep no session.
 void end_wine_session()
 {
+#ifdef WINESERVER
     std::system("timeout 30 " WINESERVER " --kill >/dev/null 2>&1; timeout 30 " WINESERVER
                 " --wait >/dev/null 2>&1");
+#endif
 }
 
 // Runs the replay over the seeds from `first_seed` to `last_seed` on the two
@@ -95,11 +104,9 @@ std::optional<SceneMatch> find_scene_steps(const TempDir& dir, std::time_t first
                                            std::time_t last_seed, std::string& report)
 {
     std::ostringstream command;
-    for (const std::string& word : wine)
-        command << word << ' ';
-    command << FIND_SCENE_STEP << ' ' << first_seed << ' ' << last_seed << ' '
-            << last_search_step << ' ' << windows_path(dir.file("first.bmp")) << ' '
-            << windows_path(dir.file("second.bmp")) << " 2>&1";
+    command << SCENE_STEP_LAUNCHER " " FIND_SCENE_STEP " " << first_seed << ' ' << last_seed
+            << ' ' << last_search_step << ' ' << scene_step_path(dir.file("first.bmp")) << ' '
+            << scene_step_path(dir.file("second.bmp")) << " 2>&1";
     FILE* replay = popen(command.str().c_str(), "r");
     if (!replay)
         return std::nullopt;
@@ -117,18 +124,18 @@ std::optional<SceneMatch> find_scene_steps(const TempDir& dir, std::time_t first
     return match;
 }
 
-class WindowsBuildUnderWine : public ::testing::Test {
+class CrossBuild : public ::testing::Test {
 protected:
     void SetUp() override { end_wine_session(); }
     void TearDown() override { end_wine_session(); }
 };
 
-TEST_F(WindowsBuildUnderWine, ScreenshotsAreTheSceneFromTheStartTimeAndEscEndsWithZero)
+TEST_F(CrossBuild, ScreenshotsAreTheSceneFromTheStartTimeAndEscEndsWithZero)
 {
     TempDir dir;
-    VirtualDisplay display(WINE_SCREEN);
+    VirtualDisplay display(SCREEN);
     const std::time_t started = std::time(nullptr);
-    RibbonsProcess program(dir.path(), display.name(), {}, wine, RIBBONS_EXE);
+    RibbonsProcess program(dir.path(), display.name(), {}, launcher(), PROGRAM);
     const Window window = wait_for_window(display.connection(), start_timeout);
     ASSERT_NE(window, 0u) << "no 640x480 window appeared; output:\n" << program.output();
     ASSERT_TRUE(wait_until_drawing(display.connection(), window, start_timeout));
@@ -173,5 +180,24 @@ TEST_F(WindowsBuildUnderWine, CtrlCEndsItAsAProgramStoppedByCtrlC)
     ASSERT_TRUE(ended) << "still running";
     EXPECT_EQ(ended->status, 0) << program.output();
 }
+
+#ifdef SEND_CTRL_C
+// Ctrl+C in its console window (Wine delivers no Ctrl+Break, nor the close).
+TEST_F(CrossBuild, CtrlCEndsItAsAProgramStoppedByCtrlC)
+{
+    TempDir dir;
+    VirtualDisplay display(SCREEN);
+    std::vector<std::string> words = launcher();
+    words.push_back(SEND_CTRL_C);
+    RibbonsProcess program(dir.path(), display.name(), {}, words, PROGRAM);
+    const Window window = wait_for_window(display.connection(), start_timeout);
+    ASSERT_NE(window, 0u) << "no 640x480 window appeared; output:\n" << program.output();
+    ASSERT_TRUE(wait_until_drawing(display.connection(), window, start_timeout));
+    std::ofstream(dir.file("ctrl-c")).close();
+    const auto ended = program.wait_for_exit(60s);
+    ASSERT_TRUE(ended) << "still running";
+    EXPECT_EQ(ended->status, 0) << program.output();
+}
+#endif
 
 } // namespace
