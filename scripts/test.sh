@@ -40,3 +40,4 @@ bench_smoke
 "$repo/scripts/sanitize.sh"
 "$repo/scripts/fuzz.sh"
 "$repo/scripts/windows.sh" test
+"$repo/scripts/package.sh" test
