@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Proves the README's two commands on every Debian it names: builds a minimal
+# Proves the README's commands on every Debian it names: builds a minimal
 # Debian 12 and 13 (debootstrap --variant=minbase), clones this repository
-# into each, runs ./scripts/run.sh and ./scripts/test.sh there exactly as a
+# into each, runs ./scripts/run.sh, the README's Install commands (then the
+# installed program, then apt purge) and ./scripts/test.sh there exactly as a
 # new user would, and prints a summary. Exits non-zero when anything failed.
 # A developer check, slow (each release installs everything and runs the
 # whole suite), so CI does not run it. Needs root.
