@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Proves the README's two commands on every Debian it names: builds a minimal
+# Proves the README's commands on every Debian it names: builds a minimal
 # Debian 12 and 13 (debootstrap --variant=minbase), clones this repository
-# into each, runs ./scripts/run.sh and ./scripts/test.sh there exactly as a
+# into each, runs ./scripts/run.sh, the README's Install commands (then the
+# installed program, then apt purge) and ./scripts/test.sh there exactly as a
 # new user would, and prints a summary. Exits non-zero when anything failed.
 # A developer check, slow (each release installs everything and runs the
 # whole suite), so CI does not run it. Needs root. Its steps, each release:
@@ -227,6 +228,73 @@ left_a_screenshot() {
     [ "$(head -c 2 "$screenshot" 2>/dev/null)" = BM ]
 }
 
+# The README's Install commands exactly as written, as a user with sudo rights
+# types them (sudo simply runs the command; apt's question is answered yes),
+# then the installed program started by its path from a folder of its own on
+# a virtual display: F12 must save a screenshot there and Esc end it with 0.
+# Last, apt purge must take away every file the package installed.
+install_run_and_purge() {
+    local release=$1 name=$2 root=$3 log="$work/logs/$1-install.log"
+    printf '#!/bin/sh\nexec "$@"\n' >"$root/usr/local/bin/sudo"
+    chmod 755 "$root/usr/local/bin/sudo"
+    echo 'APT::Get::Assume-Yes "true";' >"$root/etc/apt/apt.conf.d/90answer-yes"
+    awk '/^## Install/ { section = 1; next }
+         section && /^```/ { if (block) exit; block = 1; next }
+         block' "$root/root/ribbons/README.md" >"$root/root/install-commands.sh"
+    cat >"$root/root/installed-program.sh" <<'EOF_CHECK'
+set -euo pipefail
+apt-get install -qq xvfb xdotool >/dev/null
+grep -qx 'Exec=/usr/games/ribbons' /usr/share/applications/ribbons.desktop
+dpkg-query -L ribbons >/root/ribbons-files
+press() { xdotool keydown "$1"; sleep 0.3; xdotool keyup "$1"; }
+window_shown() {
+    local window
+    for window in $(xdotool search --onlyvisible --name '' 2>/dev/null); do
+        xdotool getwindowgeometry "$window" | grep -q 'Geometry: 640x480' && return 0
+    done
+    return 1
+}
+cd "$(mktemp -d)"
+exec 3< <(Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp 2>/dev/null)
+xvfb=$!
+program=
+trap 'kill $program "$xvfb" 2>/dev/null' EXIT
+read -r number <&3
+export DISPLAY=":$number"
+/usr/games/ribbons &
+program=$!
+for _ in $(seq 300); do window_shown && break; sleep 0.2; done
+sleep 2
+press F12
+for _ in $(seq 100); do [ "$(head -c 2 screenshot.bmp 2>/dev/null)" = BM ] && break; sleep 0.2; done
+press Escape
+status=0
+wait "$program" || status=$?
+echo "installed program: $PWD/screenshot.bmp $(stat -c %s screenshot.bmp) bytes, exit status $status"
+[ "$status" -eq 0 ]
+apt-get purge -qq ribbons >/dev/null
+state=$(dpkg-query -W -f='${db:Status-Status}' ribbons 2>/dev/null || true)
+[ -z "$state" ] || [ "$state" = not-installed ] || { echo "after apt purge ribbons is $state"; exit 1; }
+while read -r path; do
+    if [ -L "$path" ] || { [ -e "$path" ] && [ ! -d "$path" ]; }; then
+        echo "left behind by apt purge: $path"
+        exit 1
+    fi
+done </root/ribbons-files
+echo "apt purge ribbons: none of its $(wc -l </root/ribbons-files) paths left but shared folders"
+EOF_CHECK
+    echo "   README's Install commands, the installed program, apt purge (log: $log)"
+    if run_in_system "$root" "bash -ex /root/install-commands.sh && bash /root/installed-program.sh" \
+        "$log"; then
+        record "$name" "README Install" pass "$seconds"
+        grep -E "^installed program|^apt purge" "$log" | sed 's/^/   /' || true
+    else
+        record "$name" "README Install" FAIL "$seconds"
+        tail -n 30 "$log"
+    fi
+    rm -f "$root/usr/local/bin/sudo" "$root/etc/apt/apt.conf.d/90answer-yes"
+}
+
 test_release() {
     local release=$1 commit=$2
     local name="$release (Debian $(debian_version "$release"))"
@@ -246,6 +314,7 @@ test_release() {
         record "$name" ./scripts/run.sh FAIL "$seconds"
         tail -n 20 "$log"
     fi
+    install_run_and_purge "$release" "$name" "$root"
     log="$work/logs/$release-test.log"
     echo "   ./scripts/test.sh (log: $log)"
     if run_in_system "$root" ./scripts/test.sh "$log"; then

@@ -40,4 +40,5 @@ bench_smoke
 "$repo/scripts/sanitize.sh"
 "$repo/scripts/fuzz.sh"
 "$repo/scripts/windows.sh" test
+"$repo/scripts/package.sh" test
 "$repo/scripts/arm64.sh" test

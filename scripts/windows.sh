@@ -5,7 +5,8 @@
 # windows/patches, builds the static library and then the program from the
 # same sources as the Linux build.
 #
-#   scripts/windows.sh         build build/windows/ribbons/ribbons.exe
+#   scripts/windows.sh         build build/windows/ribbons/ribbons.exe and,
+#                              beside it, ribbons-<version>-win64.zip
 #   scripts/windows.sh test    build it, then run the display-free tests and
 #                              the end-to-end test under Wine
 #
@@ -21,6 +22,7 @@ allegro_version=4.4.3.1
 allegro_tarball="allegro4.4_${allegro_version}.orig.tar.gz"
 allegro_sha256=$(cat "$repo/windows/allegro.sha256")
 allegro_prefix="$out/allegro"
+mingw=x86_64-w64-mingw32
 # Warnings are errors in the test builds only: a user's build must not stop
 # at a warning that a newer compiler adds.
 werror=OFF
@@ -99,11 +101,59 @@ build_ribbons() {
     cmake --build "$out/ribbons" -j"$(nproc)" >/dev/null
 }
 
+# The licence text of the Debian package that holds a file of the MinGW-w64
+# toolchain: its copyright file names every licence of the code in it.
+debian_copyright_of() {
+    local package
+    package=$(dpkg -S "$(realpath "$1")" | awk -F: 'NR == 1 { print $1 }')
+    cat "/usr/share/doc/$package/copyright"
+}
+
+# A text file with Windows line ends, so Notepad shows its lines.
+windows_text() {
+    sed 's/\r*$/\r/' "$1" >"$2"
+}
+
+# build/windows/ribbons/ribbons-<version>-win64.zip, the version CMake read
+# from the project() call.
+zip_path() {
+    local version
+    version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$out/ribbons/CMakeCache.txt")
+    echo "$out/ribbons/ribbons-$version-win64.zip"
+}
+
+# What a Windows user unpacks: the exe, the README and our licence as text,
+# and the licences of what the exe holds statically: Allegro (giftware), the
+# MinGW-w64 runtime with winpthreads, and GCC's runtime libraries.
+make_zip() {
+    local stage="$out/zip" zip
+    zip=$(zip_path)
+    rm -rf "$stage" "$zip"
+    mkdir -p "$stage/licences"
+    cp "$out/ribbons/ribbons.exe" "$stage/"
+    windows_text "$repo/README.md" "$stage/README.txt"
+    windows_text "$repo/LICENSE" "$stage/LICENSE.txt"
+    [ -f "$out/downloads/$allegro_tarball" ] || fetch_allegro
+    tar -xzf "$out/downloads/$allegro_tarball" -O --wildcards '*/docs/txt/license.txt' \
+        >"$stage/licences/Allegro.txt.lf"
+    debian_copyright_of "/usr/$mingw/lib/libwinpthread.a" >"$stage/licences/MinGW-w64.txt.lf"
+    debian_copyright_of "$("$mingw-g++-posix" -print-file-name=libstdc++.a)" \
+        >"$stage/licences/GCC-runtime.txt.lf"
+    local text
+    for text in "$stage"/licences/*.lf; do
+        windows_text "$text" "${text%.lf}"
+        rm "$text"
+    done
+    (cd "$stage" && zip -q -X -D -r "$zip" ribbons.exe README.txt LICENSE.txt licences)
+    echo "Built $zip"
+}
+
 build() {
-    install_packages cmake make patch g++-mingw-w64-x86-64
+    install_packages cmake make patch g++-mingw-w64-x86-64 zip
     build_allegro
     build_ribbons
     echo "Built $out/ribbons/ribbons.exe"
+    make_zip
 }
 
 # The first of the given paths that is an executable file.
@@ -209,9 +259,33 @@ run_end_to_end_test() {
     ctest --test-dir "$out/linux-e2e" --output-on-failure -L wine
 }
 
+# The zip holds exactly its files, the exe the one just built, the texts
+# with Windows line ends and each licence the one it is named for.
+check_zip() {
+    local zip listing unpacked="$out/zip-check"
+    zip=$(zip_path)
+    listing=$(unzip -Z1 "$zip" | LC_ALL=C sort | tr '\n' ' ')
+    if [ "$listing" != "LICENSE.txt README.txt licences/Allegro.txt licences/GCC-runtime.txt \
+licences/MinGW-w64.txt ribbons.exe " ]; then
+        echo "$zip holds: $listing" >&2
+        return 1
+    fi
+    rm -rf "$unpacked"
+    unzip -q "$zip" -d "$unpacked"
+    cmp "$unpacked/ribbons.exe" "$out/ribbons/ribbons.exe" &&
+        [ "$(sed -n 1p "$unpacked/README.txt")" = $'# ribbons\r' ] &&
+        grep -q '^MIT License' "$unpacked/LICENSE.txt" &&
+        grep -q 'The giftware license' "$unpacked/licences/Allegro.txt" &&
+        grep -q 'winpthreads' "$unpacked/licences/MinGW-w64.txt" &&
+        grep -q 'GCC RUNTIME LIBRARY EXCEPTION' "$unpacked/licences/GCC-runtime.txt" ||
+        { echo "$zip: a file in it is not what it should be" >&2; return 1; }
+    echo "$zip holds what it must"
+}
+
 run_tests() {
     install_packages "${build_packages[@]}" "$(wine_package)" libgtest-dev libx11-dev \
-        libxtst-dev xvfb
+        libxtst-dev xvfb unzip
+    check_zip
     wine=$(find_wine)
     write_wine_wrappers
     # Nothing under Wine sees the caller's display; the end-to-end test

@@ -14,6 +14,11 @@
 #include <cstdio>
 #include <cstdlib>
 
+// The build's own binary, unless another (the packaged one) is under test.
+#ifndef PROGRAM_UNDER_TEST
+#define PROGRAM_UNDER_TEST ""
+#endif
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -33,7 +38,8 @@ TEST(WholeProgram, ScreenshotsAreTheSceneReplayedFromTheStartTimeAtFiftyStepsASe
     VirtualDisplay display;
     RibbonsProcess program(dir.path(), display.name(),
                            {std::string("LD_PRELOAD=") + FIXED_TIME_LIBRARY,
-                            "RIBBONS_TEST_TIME=" + std::to_string(start_time)});
+                            "RIBBONS_TEST_TIME=" + std::to_string(start_time)},
+                           {}, PROGRAM_UNDER_TEST);
     const Window window = wait_for_window(display.connection(), 10s);
     ASSERT_NE(window, 0u) << program.output();
     ASSERT_TRUE(wait_until_drawing(display.connection(), window, 10s));
