@@ -156,54 +156,67 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<WindowMode>& mode) { return std::string(mode.param.name); });
 
 // Start-up failures: the program must explain itself and end with status 1,
-// never with a signal, and must not get as far as writing anything.
-void expect_clean_failure(RibbonsProcess& program, const TempDir& dir, const std::string& message)
+// never with a signal, and must not get as far as writing anything. Under X
+// the library shows its messages with xmessage, which waits for a click; with
+// that helper out of reach the message comes to the terminal.
+struct StartUpFault {
+    const char* name;
+    bool display;
+    std::vector<std::string> env;
+    const char* message;
+};
+
+void PrintTo(const StartUpFault& fault, std::ostream* out)
 {
+    *out << fault.name;
+}
+
+std::vector<std::string> preloaded(const char* library, const char* refused_call = "")
+{
+    return {std::string("LD_PRELOAD=") + library, "PATH=/nonexistent",
+            std::string("RIBBONS_REFUSE=") + refused_call};
+}
+
+class StartUpFailure : public ::testing::TestWithParam<StartUpFault> {};
+
+TEST_P(StartUpFailure, EndsWithStatusOneAndAMessage)
+{
+    TempDir dir;
+    std::optional<VirtualDisplay> display;
+    if (GetParam().display)
+        display.emplace();
+    RibbonsProcess program(dir.path(), display ? std::optional(display->name()) : std::nullopt,
+                           GetParam().env);
     const auto result = program.wait_for_exit(exit_timeout);
     ASSERT_TRUE(result) << "the program did not end";
     EXPECT_TRUE(result->exited) << "ended by signal " << result->signal;
     EXPECT_EQ(result->status, 1);
-    EXPECT_NE(program.output().find(message), std::string::npos) << program.output();
+    EXPECT_NE(program.output().find(GetParam().message), std::string::npos) << program.output();
     EXPECT_FALSE(std::filesystem::exists(dir.file("screenshot.bmp")));
 }
 
-TEST(StartUpFailure, NoDisplayAtAllEndsWithStatusOneAndAMessage)
-{
-    TempDir dir;
-    RibbonsProcess program(dir.path(), std::nullopt);
-    expect_clean_failure(program, dir, "Error starting the Allegro library: ");
-}
+const char* const no_timer = "Error installing the timer: the scene cannot move without it";
+const char* const no_callback = "Error starting the timer's callbacks: the scene cannot move";
 
-// Under X the library shows its messages with xmessage, which waits for a
-// click; with that helper out of reach the message comes to the terminal.
-std::vector<std::string> preloaded(const char* library)
-{
-    return {std::string("LD_PRELOAD=") + library, "PATH=/nonexistent"};
-}
-
-TEST(StartUpFailure, RefusedVideoModeEndsWithStatusOneAndTheLibrarysReason)
-{
-    TempDir dir;
-    VirtualDisplay display;
-    RibbonsProcess program(dir.path(), display.name(), preloaded(REFUSE_VIDEO_MODE_LIBRARY));
-    expect_clean_failure(program, dir,
-                         "Error setting video mode 640x480x16 refused by the test");
-}
-
-TEST(StartUpFailure, NoMemoryForTheBackBufferEndsWithStatusOneAndAMessage)
-{
-    TempDir dir;
-    VirtualDisplay display;
-    RibbonsProcess program(dir.path(), display.name(), preloaded(NO_BACK_BUFFER_LIBRARY));
-    expect_clean_failure(program, dir, "Error creating the back buffer");
-}
-
-TEST(StartUpFailure, NoMemoryForTheShapesEndsWithStatusOneAndAMessage)
-{
-    TempDir dir;
-    VirtualDisplay display;
-    RibbonsProcess program(dir.path(), display.name(), preloaded(NO_VERTEX_ARRAYS_LIBRARY));
-    expect_clean_failure(program, dir, "Error building the scene: not enough memory");
-}
+INSTANTIATE_TEST_SUITE_P(
+    , StartUpFailure,
+    ::testing::Values(
+        StartUpFault{"NoDisplayAtAll", false, {}, "Error starting the Allegro library: "},
+        StartUpFault{"RefusedVideoMode", true, preloaded(REFUSE_VIDEO_MODE_LIBRARY),
+                     "Error setting video mode 640x480x16 refused by the test"},
+        StartUpFault{"NoMemoryForTheBackBuffer", true, preloaded(NO_BACK_BUFFER_LIBRARY),
+                     "Error creating the back buffer"},
+        StartUpFault{"NoMemoryForTheShapes", true, preloaded(NO_VERTEX_ARRAYS_LIBRARY),
+                     "Error building the scene: not enough memory"},
+        StartUpFault{"NoTimer", true, preloaded(REFUSE_START_UP_CALL_LIBRARY, "install_timer"),
+                     no_timer},
+        StartUpFault{"NoLogicTick", true,
+                     preloaded(REFUSE_START_UP_CALL_LIBRARY, "install_int_ex#1"), no_callback},
+        StartUpFault{"NoFrameRateSample", true,
+                     preloaded(REFUSE_START_UP_CALL_LIBRARY, "install_int_ex#2"), no_callback},
+        StartUpFault{"NoKeyboard", true,
+                     preloaded(REFUSE_START_UP_CALL_LIBRARY, "install_keyboard"),
+                     "Error installing the keyboard: nothing could end the demo"}),
+    [](const ::testing::TestParamInfo<StartUpFault>& fault) { return std::string(fault.param.name); });
 
 } // namespace
