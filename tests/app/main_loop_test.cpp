@@ -9,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <random>
@@ -17,6 +19,23 @@
 #include <string>
 
 namespace fs = std::filesystem;
+
+// While 0 or more, the allocations left before memory runs out.
+int allocations_left = -1;
+
+void* operator new(std::size_t size)
+{
+    if (allocations_left == 0)
+        throw std::bad_alloc();
+    allocations_left -= allocations_left > 0;
+    if (void* memory = std::malloc(size ? size : 1))
+        return memory;
+    throw std::bad_alloc();
+}
+
+// Kept out of line: inlined, GCC takes the free for a mismatch with `new`.
+[[gnu::noinline]] void operator delete(void* memory) noexcept { std::free(memory); }
+[[gnu::noinline]] void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
 
 namespace {
 
@@ -162,6 +181,26 @@ TEST_F(MainLoopTest, F12SavesTheShownFrameAtTheScreenSize)
     EXPECT_EQ(getb_depth(depth, at_marker), getb(marker_));
     EXPECT_EQ(getpixel(saved, 101, 100), makecol_depth(depth, 0, 0, 0));
     destroy_bitmap(saved);
+}
+
+TEST_F(MainLoopTest, F12WithNoMemoryLeftIsAFailedSaveThatLeavesNoFileAndTheDemoGoesOn)
+{
+    // Memory runs out at each of the save's allocations in turn.
+    for (int allowed = 0; !fs::exists("screenshot.bmp"); ++allowed) {
+        key[KEY_F12] = 1;
+        ::testing::internal::CaptureStderr();
+        allocations_left = allowed;
+        const bool went_on = pass();
+        allocations_left = -1;
+        const std::string said = ::testing::internal::GetCapturedStderr();
+        EXPECT_TRUE(went_on);
+        if (!fs::exists("screenshot.bmp")) {
+            EXPECT_EQ(said, std::string("Screenshot not saved: screenshot.bmp: ") +
+                                std::strerror(ENOMEM) + "\n");
+        }
+        EXPECT_EQ(std::distance(fs::directory_iterator("."), {}), fs::exists("screenshot.bmp"))
+            << "a temporary file was left behind";
+    }
 }
 
 TEST_F(MainLoopTest, ScreenshotNeverHoldsTheFpsText)
