@@ -4,6 +4,7 @@
 // frame count.
 
 #include "main_loop.h"
+#include "startup.h"
 
 #include "headless_allegro.h"
 
@@ -168,18 +169,24 @@ TEST_F(MainLoopTest, BufferIsBlackAgainAfterThePass)
 
 TEST_F(MainLoopTest, F12SavesTheShownFrameAtTheScreenSize)
 {
+    // Not 640x480, so that only the screen can give the picture its size,
+    // through the back buffer the program makes for it.
+    use_screen(800, 600);
+    BITMAP* buffer = create_back_buffer();
+    ASSERT_NE(buffer, nullptr);
     key[KEY_F12] = 1;
-    pass();
+    run_pass(buffer, [] {}, [&] { putpixel(buffer, 799, 599, marker_); });
+    destroy_bitmap(buffer);
     BITMAP* saved = load_bmp("screenshot.bmp", nullptr);
     ASSERT_NE(saved, nullptr);
-    EXPECT_EQ(saved->w, 640);
-    EXPECT_EQ(saved->h, 480);
+    EXPECT_EQ(saved->w, 800);
+    EXPECT_EQ(saved->h, 600);
     const int depth = bitmap_color_depth(saved);
-    const int at_marker = getpixel(saved, 100, 100);
+    const int at_marker = getpixel(saved, 799, 599);
     EXPECT_EQ(getr_depth(depth, at_marker), getr(marker_));
     EXPECT_EQ(getg_depth(depth, at_marker), getg(marker_));
     EXPECT_EQ(getb_depth(depth, at_marker), getb(marker_));
-    EXPECT_EQ(getpixel(saved, 101, 100), makecol_depth(depth, 0, 0, 0));
+    EXPECT_EQ(getpixel(saved, 798, 599), makecol_depth(depth, 0, 0, 0));
     destroy_bitmap(saved);
 }
 
