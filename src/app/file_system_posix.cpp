@@ -16,3 +16,8 @@ int flush_to_disk(int fd)
     // A file system that cannot sync (EINVAL) has nothing more to write.
     return fsync(fd) != 0 && errno != EINVAL ? -1 : 0;
 }
+
+std::string error_message(const std::error_code& error)
+{
+    return error.message();
+}

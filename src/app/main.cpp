@@ -13,7 +13,7 @@
 
 #include <cstdlib>
 #include <ctime>
-#include <new>
+#include <memory>
 
 int main()
 {
@@ -24,25 +24,23 @@ int main()
     if (!start_library() || !open_display())
         return EXIT_FAILURE;
     handle_stop_signals();
-    install_keys();
+    if (!install_keys())
+        return EXIT_FAILURE;
     install_close_button();
     BITMAP* buffer = create_back_buffer();
     if (!buffer)
         return EXIT_FAILURE;
-    try {
-        Scene scene = build_scene();
-        run_main_loop(
-            buffer, [&] { update_scene(scene); }, [&] { draw_scene(scene, buffer); });
-        // The buffer goes first; the shapes follow as `scene` leaves scope,
-        // in reverse order of construction.
-        destroy_bitmap(buffer);
-    } catch (const std::bad_alloc&) {
-        // Only a shape's vertex array can fail to allocate; the shapes built
-        // so far are already gone. Say so rather than abort.
-        allegro_message("Error building the scene: not enough memory\n");
+    std::unique_ptr<Scene> scene = build_scene_or_say_why();
+    if (!scene) {
         destroy_bitmap(buffer);
         return EXIT_FAILURE;
     }
+    run_main_loop(
+        buffer, [&] { update_scene(*scene); }, [&] { draw_scene(*scene, buffer); });
+    // The buffer goes first, then the shapes, in reverse order of
+    // construction; the library follows at exit, or at once for a stop signal.
+    destroy_bitmap(buffer);
+    scene.reset();
     end_if_stopped();
     // The library shuts itself down at exit.
     return EXIT_SUCCESS;

@@ -16,8 +16,9 @@ struct BITMAP;
 // has come (see stop_signals.h).
 bool quit_requested();
 
-// Copies the back buffer to the screen, then prints the FPS text over it when
-// it is switched on; the text never enters the back buffer.
+// Copies the back buffer to the screen, with the FPS text over it when it is
+// switched on. The text reaches the window in the same copy as the frame,
+// and the buffer holds the frame alone again when this returns.
 void show_frame(BITMAP* buffer);
 
 // F12 saves the back buffer as "screenshot.bmp" (see screenshot.h), then F1

@@ -21,8 +21,8 @@ void fps_sample_callback()
     fps.store(frame_count.exchange(0));
 }
 
-void install_pacing_timers()
+bool install_pacing_timers()
 {
-    install_int_ex(logic_tick_callback, BPS_TO_TIMER(logic_steps_per_second));
-    install_int_ex(fps_sample_callback, SECS_TO_TIMER(1));
+    return install_int_ex(logic_tick_callback, BPS_TO_TIMER(logic_steps_per_second)) == 0 &&
+           install_int_ex(fps_sample_callback, SECS_TO_TIMER(1)) == 0;
 }

@@ -28,5 +28,6 @@ void logic_tick_callback();
 // Moves the frame count into fps and starts counting again from 0.
 void fps_sample_callback();
 
-// Starts both callbacks with the library's timer, the tick first.
-void install_pacing_timers();
+// Starts both callbacks with the library's timer, the tick first; false if
+// the library refused either.
+bool install_pacing_timers();

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <new>
 #include <string>
 #include <system_error>
 #include <unistd.h>
@@ -18,14 +19,16 @@ namespace {
 
 // Creates a file beside `file_name` that nothing else can be using: made
 // exclusively, with the next number whenever a name is taken (by a file an
-// earlier run left behind, say). Its name goes into `path`; -1 and errno set
-// when no file could be made.
+// earlier run left behind, say). Its name goes into `path` once the file
+// exists, and only then; -1 and errno set when no file could be made.
 int create_temporary_file(const char* file_name, std::string& path)
 {
     const std::string stem = std::string(file_name) + "." + std::to_string(getpid()) + "-";
     for (int number = 0; number < 100; ++number) {
-        path = stem + std::to_string(number) + ".tmp";
-        const int fd = create_new_file(path.c_str());
+        std::string candidate = stem + std::to_string(number) + ".tmp";
+        const int fd = create_new_file(candidate.c_str());
+        if (fd >= 0)
+            path.swap(candidate); // cannot fail, so the file is never left unnamed
         if (fd >= 0 || errno != EEXIST)
             return fd;
     }
@@ -123,16 +126,35 @@ int write_file(BITMAP* picture, int fd)
 
 // Puts the finished file in the place of the old one: atomic within one file
 // system, and over an existing file on every platform, unlike std::rename.
-int replace_file(const std::string& from, const char* to)
+std::error_code replace_file(const std::string& from, const char* to)
 {
     std::error_code error;
     std::filesystem::rename(from, to, error);
-    return error.value();
+    return error;
 }
 
-bool report_failure(const char* file_name, int error)
+// Writes `picture` to a temporary file, named in `temporary` once it exists,
+// and puts it in the place of `file_name`; the error that stopped it, if any.
+std::error_code write_and_replace(BITMAP* picture, const char* file_name, std::string& temporary)
 {
-    std::fprintf(stderr, "Screenshot not saved: %s: %s\n", file_name, std::strerror(error));
+    const int fd = create_temporary_file(file_name, temporary);
+    if (fd < 0)
+        return {errno, std::generic_category()};
+    if (const int error = write_file(picture, fd))
+        return {error, std::generic_category()};
+    return replace_file(temporary, file_name);
+}
+
+void remove_temporary(std::string& temporary)
+{
+    if (!temporary.empty())
+        std::remove(temporary.c_str());
+    temporary.clear();
+}
+
+bool report_failure(const char* file_name, const char* reason)
+{
+    std::fprintf(stderr, "Screenshot not saved: %s: %s\n", file_name, reason);
     return false;
 }
 
@@ -141,15 +163,16 @@ bool report_failure(const char* file_name, int error)
 bool save_screenshot(BITMAP* picture, const char* file_name)
 {
     std::string temporary;
-    const int fd = create_temporary_file(file_name, temporary);
-    if (fd < 0)
-        return report_failure(file_name, errno);
-    int error = write_file(picture, fd);
-    if (!error)
-        error = replace_file(temporary, file_name);
-    if (error) {
-        std::remove(temporary.c_str());
-        return report_failure(file_name, error);
+    try {
+        const std::error_code error = write_and_replace(picture, file_name, temporary);
+        if (!error)
+            return true;
+        remove_temporary(temporary);
+        return report_failure(file_name, error_message(error).c_str());
+    } catch (const std::bad_alloc&) {
+        // A name, a path or a message with no memory left for it: as much a
+        // failed save as a full disk, and no reason to end the demo.
+        remove_temporary(temporary);
+        return report_failure(file_name, std::strerror(ENOMEM));
     }
-    return true;
 }

@@ -2,8 +2,8 @@
 //
 // The frame goes to a new file beside the screenshot and is renamed over it
 // only once every byte is on the disk, so a save that fails half way (a full
-// disk) or cannot start (a read-only folder) leaves the previous screenshot
-// as it was and no partial file behind. Either way the demo goes on; a failure
+// disk, no memory left) or cannot start (a read-only folder) leaves the
+// previous screenshot as it was and no partial file behind. Either way the demo goes on; a failure
 // is told in one line on standard error, with the system's reason.
 #pragma once
 

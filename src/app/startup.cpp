@@ -6,6 +6,8 @@
 
 #include <allegro.h>
 
+#include <new>
+
 bool start_library()
 {
     // With no display at all the library cannot start, and every later call
@@ -18,8 +20,17 @@ bool start_library()
                                            "and no console graphics)");
         return false;
     }
-    install_timer();
-    install_pacing_timers();
+    // Without the timer and its two callbacks the scene would never move and
+    // the frame rate never be sampled: a frozen demo that looks as if it ran.
+    if (install_timer() != 0) {
+        allegro_message("Error installing the timer: the scene cannot move without it\n");
+        return false;
+    }
+    if (!install_pacing_timers()) {
+        allegro_message("Error starting the timer's callbacks: the scene cannot move without "
+                        "them\n");
+        return false;
+    }
     return true;
 }
 
@@ -34,12 +45,18 @@ bool open_display()
     return true;
 }
 
-void install_keys()
+bool install_keys()
 {
-    install_keyboard();
+    // Without the keyboard nothing could end a full-screen demo.
+    if (install_keyboard() != 0) {
+        allegro_message("Error installing the keyboard: nothing could end the demo without "
+                        "it\n");
+        return false;
+    }
     // The library's Ctrl+Alt+End emergency exit aborts the whole process,
     // which to a user is a crash; Esc already ends the demo cleanly.
     three_finger_flag = FALSE;
+    return true;
 }
 
 BITMAP* create_back_buffer()
@@ -54,4 +71,17 @@ BITMAP* create_back_buffer()
     // instead of on whatever memory it got.
     clear_to_color(buffer, makecol(0, 0, 0));
     return buffer;
+}
+
+std::unique_ptr<Scene> build_scene_or_say_why()
+{
+    try {
+        // Made in place: the shapes can be neither copied nor moved.
+        return std::unique_ptr<Scene>(new Scene(build_scene()));
+    } catch (const std::bad_alloc&) {
+        // Only a shape's vertex array can fail to allocate; the shapes built
+        // so far are already gone. Say so rather than abort.
+        allegro_message("Error building the scene: not enough memory\n");
+        return nullptr;
+    }
 }

@@ -33,8 +33,15 @@
 
 #if defined(__x86_64__)
 #include <immintrin.h>
+#define RIBBONS_SSE2_PACKING 1
+// Not on Windows: the vector ramp keeps 64-byte AVX-512 values, which the
+// compiler may put on the stack with aligned moves, and GCC cannot align
+// the stack to 64 bytes there, so the program would crash on exactly the
+// processors that run the ramp. Windows builds take the adding ramp.
+#if !defined(_WIN32)
 #define RIBBONS_VECTOR_RAMP 1
 #define RIBBONS_AVX512 __attribute__((target("avx512f,avx512vl,avx512bw,avx512dq,fma")))
+#endif
 #endif
 
 // Where the 16-bit pixel format puts its 5-, 6- and 5-bit fields.
@@ -74,7 +81,7 @@ class AddingRamp {
 public:
     AddingRamp(const RampStart& start, FieldShifts shifts) : grade_(start), shifts_(shifts) {}
 
-#ifdef RIBBONS_VECTOR_RAMP
+#ifdef RIBBONS_SSE2_PACKING
     [[gnu::always_inline]] void next_block(std::uint16_t* colours)
     {
         const __m128i r_shift = _mm_cvtsi32_si128(shifts_.r);
@@ -105,7 +112,7 @@ public:
 #endif
 
 private:
-#ifdef RIBBONS_VECTOR_RAMP
+#ifdef RIBBONS_SSE2_PACKING
     // A block's eight whole values of one component, four to a vector.
     struct Block {
         __m128i first, second;

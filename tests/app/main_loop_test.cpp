@@ -4,12 +4,15 @@
 // frame count.
 
 #include "main_loop.h"
+#include "startup.h"
 
 #include "headless_allegro.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <random>
@@ -17,6 +20,23 @@
 #include <string>
 
 namespace fs = std::filesystem;
+
+// While 0 or more, the allocations left before memory runs out.
+int allocations_left = -1;
+
+void* operator new(std::size_t size)
+{
+    if (allocations_left == 0)
+        throw std::bad_alloc();
+    allocations_left -= allocations_left > 0;
+    if (void* memory = std::malloc(size ? size : 1))
+        return memory;
+    throw std::bad_alloc();
+}
+
+// Kept out of line: inlined, GCC takes the free for a mismatch with `new`.
+[[gnu::noinline]] void operator delete(void* memory) noexcept { std::free(memory); }
+[[gnu::noinline]] void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
 
 namespace {
 
@@ -149,29 +169,55 @@ TEST_F(MainLoopTest, BufferIsBlackAgainAfterThePass)
 
 TEST_F(MainLoopTest, F12SavesTheShownFrameAtTheScreenSize)
 {
+    // Not 640x480, so that only the screen can give the picture its size,
+    // through the back buffer the program makes for it.
+    use_screen(800, 600);
+    BITMAP* buffer = create_back_buffer();
+    ASSERT_NE(buffer, nullptr);
     key[KEY_F12] = 1;
-    pass();
+    run_pass(buffer, [] {}, [&] { putpixel(buffer, 799, 599, marker_); });
+    destroy_bitmap(buffer);
     BITMAP* saved = load_bmp("screenshot.bmp", nullptr);
     ASSERT_NE(saved, nullptr);
-    EXPECT_EQ(saved->w, 640);
-    EXPECT_EQ(saved->h, 480);
+    EXPECT_EQ(saved->w, 800);
+    EXPECT_EQ(saved->h, 600);
     const int depth = bitmap_color_depth(saved);
-    const int at_marker = getpixel(saved, 100, 100);
+    const int at_marker = getpixel(saved, 799, 599);
     EXPECT_EQ(getr_depth(depth, at_marker), getr(marker_));
     EXPECT_EQ(getg_depth(depth, at_marker), getg(marker_));
     EXPECT_EQ(getb_depth(depth, at_marker), getb(marker_));
-    EXPECT_EQ(getpixel(saved, 101, 100), makecol_depth(depth, 0, 0, 0));
+    EXPECT_EQ(getpixel(saved, 798, 599), makecol_depth(depth, 0, 0, 0));
     destroy_bitmap(saved);
 }
 
-TEST_F(MainLoopTest, ScreenshotNeverHoldsTheFpsText)
+TEST_F(MainLoopTest, F12WithNoMemoryLeftIsAFailedSaveThatLeavesNoFileAndTheDemoGoesOn)
+{
+    // Memory runs out at each of the save's allocations in turn.
+    for (int allowed = 0; !fs::exists("screenshot.bmp"); ++allowed) {
+        key[KEY_F12] = 1;
+        ::testing::internal::CaptureStderr();
+        allocations_left = allowed;
+        const bool went_on = pass();
+        allocations_left = -1;
+        const std::string said = ::testing::internal::GetCapturedStderr();
+        EXPECT_TRUE(went_on);
+        if (!fs::exists("screenshot.bmp")) {
+            EXPECT_EQ(said, std::string("Screenshot not saved: screenshot.bmp: ") +
+                                std::strerror(ENOMEM) + "\n");
+        }
+        EXPECT_EQ(std::distance(fs::directory_iterator("."), {}), fs::exists("screenshot.bmp"))
+            << "a temporary file was left behind";
+    }
+}
+
+TEST_F(MainLoopTest, ScreenshotHoldsTheFrameButNeverTheFpsText)
 {
     show_fps = true;
     key[KEY_F12] = 1;
-    blank_pass();
+    run_pass(*buffer_, [] {}, [this] { clear_to_color(*buffer_, marker_); });
     BITMAP* saved = load_bmp("screenshot.bmp", nullptr);
     ASSERT_NE(saved, nullptr);
-    EXPECT_EQ(non_black_pixels(saved), 0);
+    EXPECT_EQ(differing_pixels(saved, Bitmap(640, 480, marker_)), 0);
     destroy_bitmap(saved);
 }
 

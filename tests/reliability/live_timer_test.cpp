@@ -59,22 +59,33 @@ TEST_F(LiveTimer, LogicStepsComeFiftyTimesASecondAndTheFrameRateIsSampled)
 {
     ASSERT_EQ(install_timer(), 0);
     const auto start = Clock::now();
-    install_pacing_timers();
+    ASSERT_TRUE(install_pacing_timers());
 
+    // Ticks delivered (worked off or still pending) against ticks due. A busy
+    // machine can only make the timer late, and the library's timer makes up
+    // for a late wake-up when it next runs; so no tick ever comes early, and
+    // the rate shows at the moment the timer was most nearly on time.
     int steps = 0;
     int frames = 0;
     int highest_fps = 0;
-    while (Clock::now() - start < 2500ms) {
+    double most_early = 0;
+    double best_share = 0;
+    for (auto now = start; now - start < 2500ms; now = Clock::now()) {
         run_pass(buffer_, [&] { ++steps; }, [&] { ++frames; });
         highest_fps = std::max(highest_fps, fps.load());
+        const int delivered = steps + logic_ticks.load();
+        const double due = logic_steps_per_second *
+                           std::chrono::duration<double>(Clock::now() - start).count();
+        most_early = std::max(most_early, delivered - due);
+        if (due >= logic_steps_per_second)
+            best_share = std::max(best_share, delivered / due);
     }
-    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
 
-    // The library's timer catches up after a late wake-up, so the count
-    // follows the clock even on a busy machine; the margin covers the tick
-    // still pending when the loop stops and the timer's start.
-    const double expected = logic_steps_per_second * seconds;
-    EXPECT_NEAR(steps, expected, 0.1 * expected + 2) << "over " << seconds << " s";
+    // The margin covers a first tick that the timer's thread, already
+    // running, hands out a little before a whole period has passed.
+    EXPECT_LE(most_early, 2) << "ticks came faster than " << logic_steps_per_second << " a second";
+    EXPECT_GE(best_share, 0.9) << "ticks never kept up with " << logic_steps_per_second
+                               << " a second";
     EXPECT_GT(highest_fps, 0) << "the one-second sample never ran";
     EXPECT_LE(highest_fps, frames) << "a sample counted frames that were never drawn";
 }
