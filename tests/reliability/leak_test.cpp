@@ -28,10 +28,14 @@ constexpr auto start_timeout = 120s;
 constexpr auto exit_timeout = 180s;
 constexpr auto key_hold = 2s;
 
+// Fair scheduling: valgrind runs one thread at a time, and by default the
+// main loop, which never sleeps, can keep the library's input thread from
+// running for minutes, so Esc would seem to go unseen.
 std::vector<std::string> memcheck()
 {
     return {"valgrind",
             "--tool=memcheck",
+            "--fair-sched=yes",
             "--error-exitcode=99",
             "--leak-check=full",
             "--show-leak-kinds=definite,indirect",
