@@ -24,7 +24,9 @@ namespace fs = std::filesystem;
 // While 0 or more, the allocations left before memory runs out.
 int allocations_left = -1;
 
-void* operator new(std::size_t size)
+// All three kept out of line: where GCC sees the malloc in `new` or the free
+// in `delete`, it takes the pair for a mismatch.
+[[gnu::noinline]] void* operator new(std::size_t size)
 {
     if (allocations_left == 0)
         throw std::bad_alloc();
@@ -34,7 +36,6 @@ void* operator new(std::size_t size)
     throw std::bad_alloc();
 }
 
-// Kept out of line: inlined, GCC takes the free for a mismatch with `new`.
 [[gnu::noinline]] void operator delete(void* memory) noexcept { std::free(memory); }
 [[gnu::noinline]] void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
 
