@@ -173,8 +173,9 @@ TEST_F(MainLoopTest, EachPassCountsOneFrame)
     EXPECT_EQ(frame_count.load(), 3);
 }
 
-TEST_F(MainLoopTest, BufferIsBlackAgainAfterThePass)
+TEST_F(MainLoopTest, BufferIsBlackAgainAfterThePassFpsTextIncluded)
 {
+    show_fps = true;
     pass();
     EXPECT_EQ(buffer_->count_not(0), 0);
 }
