@@ -95,18 +95,24 @@ check_contents() {
 }
 
 # The package's own test through autopkgtest, on this machine: autopkgtest
-# installs the package and what its test needs, then runs it. The package is
-# purged again afterwards, unless it was installed before.
+# installs the package and what its test needs, then runs the test. The
+# package is purged again when this script ends, unless it was installed
+# before. autopkgtest's own report is in the log; the summary is printed.
 run_package_test() {
-    local hint="The package's test installs it: run this as root, or install sudo."
-    local installed=no status=0
-    dpkg-query -W -f='${Status}' ribbons 2>/dev/null | grep -q "ok installed" && installed=yes
-    echo "== autopkgtest (log: $out/autopkgtest.log)"
-    as_root "$hint" autopkgtest -q -l "$out/autopkgtest.log" \
-        "$out/ribbons_${version}_${arch}.changes" -- null || status=$?
-    [ "$installed" = yes ] ||
-        as_root "$hint" env DEBIAN_FRONTEND=noninteractive apt-get -qq purge -y ribbons >/dev/null
-    [ "$status" -eq 0 ] || die "the package's test failed (log: $out/autopkgtest.log)"
+    local log="$out/autopkgtest.log" summary="$out/autopkgtest.summary"
+    package_test_hint="The package's test installs it: run this as root, or install sudo."
+    as_root "$package_test_hint" true
+    if ! dpkg-query -W -f='${Status}' ribbons 2>/dev/null | grep -q "ok installed"; then
+        trap 'as_root "$package_test_hint" env DEBIAN_FRONTEND=noninteractive \
+            apt-get -qq purge -y ribbons >/dev/null' EXIT
+    fi
+    echo "== autopkgtest (log: $log)"
+    if ! as_root "$package_test_hint" autopkgtest -q -l "$log" --summary-file "$summary" \
+        "$out/ribbons_${version}_${arch}.changes" -- null >/dev/null 2>&1; then
+        tail -n 40 "$log"
+        die "the package's test failed"
+    fi
+    cat "$summary"
 }
 
 run_tests() {
