@@ -90,28 +90,22 @@ check_contents() {
         die "$deb does not depend on Allegro's runtime"
     local named
     named=$(readme_install_commands | sed -n 's/^sudo apt install //p')
-    [ "$(cd "$repo" && compgen -G "$named")" = "./$deb" ] ||
-        die "the README's install command names $named, which is not ./$deb here"
+    [ "$(cd "$repo" && compgen -G "$named")" = "./$deb" ] || die "the README installs $named, not ./$deb"
 }
 
-# The package's own test through autopkgtest, on this machine: autopkgtest
-# installs the package and what its test needs, then runs the test. The
-# package is purged again when this script ends, unless it was installed
-# before. autopkgtest's own report is in the log; the summary is printed.
+# The package's own test (debian/tests) through autopkgtest on this machine,
+# which installs the package and what the test needs. The package is purged
+# when this script ends, unless it was installed before.
 run_package_test() {
     local log="$out/autopkgtest.log" summary="$out/autopkgtest.summary"
-    package_test_hint="The package's test installs it: run this as root, or install sudo."
-    as_root "$package_test_hint" true
-    if ! dpkg-query -W -f='${Status}' ribbons 2>/dev/null | grep -q "ok installed"; then
-        trap 'as_root "$package_test_hint" env DEBIAN_FRONTEND=noninteractive \
-            apt-get -qq purge -y ribbons >/dev/null' EXIT
-    fi
+    root_hint="The package's test installs it: run this as root, or install sudo."
+    as_root "$root_hint" true
+    dpkg-query -W -f='${Status}' ribbons 2>/dev/null | grep -q "ok installed" ||
+        trap 'as_root "$root_hint" apt-get -qq purge -y ribbons >/dev/null' EXIT
     echo "== autopkgtest (log: $log)"
-    if ! as_root "$package_test_hint" autopkgtest -q -l "$log" --summary-file "$summary" \
-        "$out/ribbons_${version}_${arch}.changes" -- null >/dev/null 2>&1; then
-        tail -n 40 "$log"
-        die "the package's test failed"
-    fi
+    as_root "$root_hint" autopkgtest -q -l "$log" --summary-file "$summary" \
+        "$out/ribbons_${version}_${arch}.changes" -- null >/dev/null 2>&1 ||
+        { tail -n 40 "$log"; die "the package's test failed"; }
     cat "$summary"
 }
 

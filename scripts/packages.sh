@@ -30,13 +30,12 @@ as_root() {
 }
 
 # apt_get_as_root HINT ARGUMENTS...: apt-get update, then apt-get with the
-# arguments, as root (see as_root). sudo starts apt with a clean environment:
-# the non-interactive setting reaches it only through env. apt waits a while
-# for another apt (an unattended upgrade, say) to finish rather than failing.
+# arguments, as root. sudo clears the environment, so the non-interactive
+# setting goes through env; apt waits a while for another apt (an unattended
+# upgrade, say) to finish rather than failing at once.
 apt_get_as_root() {
-    local hint=$1
+    local hint=$1 apt=(env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=300)
     shift
-    local apt=(env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=300)
     as_root "$hint" "${apt[@]}" update
     as_root "$hint" "${apt[@]}" "$@"
 }
