@@ -127,7 +127,8 @@ build() {
 # ramp this build uses), built for arm64 and run under QEMU through CTest.
 run_display_free_tests() {
     cmake -S "$repo" -B "$out/tests" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-        -DCMAKE_BUILD_TYPE=Release -DRIBBONS_WERROR=ON --no-warn-unused-cli >/dev/null
+        -DCMAKE_BUILD_TYPE=Release -DRIBBONS_BUILD_TESTS=ON -DRIBBONS_WERROR=ON \
+        --no-warn-unused-cli >/dev/null
     cmake --build "$out/tests" -j"$(nproc)" >/dev/null
     ctest --test-dir "$out/tests" --output-on-failure -j"$(nproc)" -L 'unit|proof'
 }
@@ -135,9 +136,9 @@ run_display_free_tests() {
 # The arm64 program end to end, under QEMU on a private 16-bit X display,
 # driven by the end-to-end harness built for this machine.
 run_end_to_end_test() {
-    cmake -S "$repo" -B "$out/host-e2e" -DCMAKE_BUILD_TYPE=Release -DRIBBONS_WERROR=ON \
-        -DRIBBONS_ARM64_PROGRAM="$out/ribbons" -DRIBBONS_ARM64_SYSROOT="$sysroot" \
-        --no-warn-unused-cli >/dev/null
+    cmake -S "$repo" -B "$out/host-e2e" -DCMAKE_BUILD_TYPE=Release -DRIBBONS_BUILD_TESTS=ON \
+        -DRIBBONS_WERROR=ON -DRIBBONS_ARM64_PROGRAM="$out/ribbons" \
+        -DRIBBONS_ARM64_SYSROOT="$sysroot" --no-warn-unused-cli >/dev/null
     cmake --build "$out/host-e2e" -j"$(nproc)" --target arm64_e2e_tests >/dev/null
     ctest --test-dir "$out/host-e2e" --output-on-failure -L qemu
 }

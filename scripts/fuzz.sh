@@ -13,7 +13,7 @@ install_packages "${build_packages[@]}" clang libclang-rt-dev libgtest-dev libx1
 build="$repo/build/fuzz"
 CC=clang CXX=clang++ cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DRIBBONS_BUILD_FUZZ=ON -DRIBBONS_SANITIZE=fuzzer-no-link,address,undefined \
-    -DRIBBONS_WERROR=ON >/dev/null
+    -DRIBBONS_BUILD_TESTS=ON -DRIBBONS_WERROR=ON >/dev/null
 cmake --build "$build" -j"$(nproc)" --target line_fuzzer
 
 # New inputs go to a scratch corpus, so the committed seeds stay as they are.

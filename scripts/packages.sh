@@ -9,24 +9,35 @@ install_packages() {
             missing+=("$package")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
+    apt_get_as_root "ribbons needs these Debian packages: ${missing[*]}. Install them as root\
+ (apt-get install ${missing[*]}) or install sudo." \
+        install -y ${RIBBONS_NO_RECOMMENDS:+--no-install-recommends} "${missing[@]}"
+}
 
-    # sudo starts apt with a clean environment: the non-interactive setting
-    # reaches apt only as an assignment on sudo's own command line.
-    local as_root=(env)
-    if [ "$(id -u)" -ne 0 ]; then
-        if ! command -v sudo >/dev/null; then
-            echo "ribbons needs these Debian packages: ${missing[*]}. Install them as root" \
-                "(apt-get install ${missing[*]}) or install sudo." >&2
-            exit 1
-        fi
-        as_root=(sudo)
+# as_root HINT COMMAND...: runs COMMAND as root, directly or through sudo;
+# with neither, prints HINT and stops.
+as_root() {
+    local hint=$1
+    shift
+    if [ "$(id -u)" -eq 0 ]; then
+        "$@"
+    elif command -v sudo >/dev/null; then
+        sudo "$@"
+    else
+        echo "$hint" >&2
+        exit 1
     fi
-    echo "Installing: ${missing[*]}"
-    # Waits a while for another apt (an unattended upgrade, say) to finish
-    # rather than failing at once.
-    local apt=("${as_root[@]}" DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=300)
-    "${apt[@]}" update
-    "${apt[@]}" install -y ${RIBBONS_NO_RECOMMENDS:+--no-install-recommends} "${missing[@]}"
+}
+
+# apt_get_as_root HINT ARGUMENTS...: apt-get update, then apt-get with the
+# arguments, as root. sudo clears the environment, so the non-interactive
+# setting goes through env; apt waits a while for another apt (an unattended
+# upgrade, say) to finish rather than failing at once.
+apt_get_as_root() {
+    local hint=$1 apt=(env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=300)
+    shift
+    as_root "$hint" "${apt[@]}" update
+    as_root "$hint" "${apt[@]}" "$@"
 }
 
 # The same, without the packages they recommend: qemu-user recommends

@@ -15,7 +15,7 @@ sanitized_build() {
     local build="$repo/build/$1" sanitizers=$2
     shift 2
     cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DRIBBONS_SANITIZE="$sanitizers" -DRIBBONS_WERROR=ON >/dev/null
+        -DRIBBONS_SANITIZE="$sanitizers" -DRIBBONS_BUILD_TESTS=ON -DRIBBONS_WERROR=ON >/dev/null
     local targets=()
     for target in "$@"; do targets+=(--target "$target"); done
     cmake --build "$build" -j"$(nproc)" "${targets[@]}"

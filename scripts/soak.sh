@@ -9,6 +9,7 @@ source "$repo/scripts/packages.sh"
 install_packages "${build_packages[@]}" libgtest-dev libx11-dev libxtst-dev xvfb
 
 build="$repo/build/test"
-cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Release -DRIBBONS_WERROR=ON >/dev/null
+cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Release -DRIBBONS_BUILD_TESTS=ON \
+    -DRIBBONS_WERROR=ON >/dev/null
 cmake --build "$build" -j"$(nproc)" --target soak_tests
 ctest --test-dir "$build" --output-on-failure -L soak

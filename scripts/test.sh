@@ -14,7 +14,8 @@ install_packages "${build_packages[@]}" libgtest-dev libx11-dev libxtst-dev xvfb
     clang libclang-rt-dev "${bench_packages[@]}"
 
 build="$repo/build/test"
-cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Release -DRIBBONS_BUILD_BENCH=ON -DRIBBONS_WERROR=ON
+cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Release -DRIBBONS_BUILD_TESTS=ON -DRIBBONS_BUILD_BENCH=ON \
+    -DRIBBONS_WERROR=ON
 cmake --build "$build" -j"$(nproc)"
 ctest --test-dir "$build" --output-on-failure -LE soak
 

@@ -235,7 +235,7 @@ run_display_free_tests() {
     timeout 120 "$wine" wineboot </dev/null >/dev/null 2>&1
     cmake -S "$repo" -B "$out/tests" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
         -DCMAKE_BUILD_TYPE=Release -DRIBBONS_ALLEGRO_PREFIX="$allegro_prefix" \
-        -DGTest_DIR="$out/googletest/lib/cmake/GTest" -DRIBBONS_WERROR=ON \
+        -DGTest_DIR="$out/googletest/lib/cmake/GTest" -DRIBBONS_BUILD_TESTS=ON -DRIBBONS_WERROR=ON \
         -DCMAKE_CROSSCOMPILING_EMULATOR="timeout;-k;5;120;$wine" >/dev/null
     local status=0
     # Each test spends most of its second under Wine waiting, not working,
@@ -254,7 +254,8 @@ run_end_to_end_test() {
         -DRIBBONS_WINDOWS_EXE="$out/ribbons/ribbons.exe" \
         -DRIBBONS_FIND_SCENE_STEP="$out/tests/tests/windows/find_scene_step.exe" \
         -DRIBBONS_SEND_CTRL_C="$out/tests/tests/windows/send_ctrl_c.exe" \
-        -DRIBBONS_WINE="$wine" -DRIBBONS_WINESERVER="$wineserver" -DRIBBONS_WERROR=ON >/dev/null
+        -DRIBBONS_WINE="$wine" -DRIBBONS_WINESERVER="$wineserver" -DRIBBONS_BUILD_TESTS=ON \
+        -DRIBBONS_WERROR=ON >/dev/null
     cmake --build "$out/linux-e2e" -j"$(nproc)" --target wine_e2e_tests >/dev/null
     ctest --test-dir "$out/linux-e2e" --output-on-failure -L wine
 }
