@@ -8,8 +8,9 @@
 //   find_scene_step FIRST_SEED LAST_SEED LAST_STEP SCREENSHOT...
 //
 // Prints "seed S steps A B ..." for the first seed whose replay shows every
-// screenshot in turn, at steps up to LAST_STEP, and exits 0; otherwise says
-// how close each seed came and exits 1.
+// screenshot in turn, each at a later step than the one before and none
+// after LAST_STEP, and exits 0; otherwise says how close each seed came and
+// exits 1.
 
 #include "scene_replay.h"
 

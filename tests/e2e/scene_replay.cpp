@@ -27,8 +27,11 @@ std::optional<int> Replay::find(const Picture& picture, int last_step)
     for (; steps_ <= last_step; step()) {
         draw();
         const int differing = differences(picture, best_differing_);
-        if (differing == 0)
-            return steps_;
+        if (differing == 0) {
+            const int found = steps_;
+            step();
+            return found;
+        }
         if (differing < best_differing_) {
             best_differing_ = differing;
             best_step_ = steps_;

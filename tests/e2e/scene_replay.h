@@ -24,6 +24,8 @@ public:
 
     // Steps on until the frame drawn after the pending steps of a pass
     // matches `picture` exactly; that step count, or nullopt past `last_step`.
+    // The next search starts at the step after a match, so what it finds is
+    // a later frame.
     std::optional<int> find(const Picture& picture, int last_step);
 
     // Where the replay came closest when nothing matched.

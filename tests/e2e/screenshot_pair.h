@@ -10,7 +10,6 @@
 struct ScreenshotPair {
     std::optional<Picture> first;
     std::optional<Picture> second;
-    double seconds = 0; // between the two screenshots' appearing
 };
 
 // Presses F12, waits until `interval` after that press, presses it again.
