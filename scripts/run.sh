@@ -31,7 +31,7 @@ window_drawn() {
     local id
     for id in $(xdotool search --onlyvisible --name '' 2>/dev/null); do
         [[ "$(xdotool getwindowgeometry "$id" 2>/dev/null)" == *"Geometry: 640x480"* ]] || continue
-        [ "$(xwd -silent -id "$id" 2>/dev/null | tail -c 1228800 | tr -d '\000' | wc -c)" -gt 0 ] &&
+        [ "$(xwd -silent -id "$id" 2>/dev/null | tail -c 1228800 | tr -d '\000' | wc -c)" -gt 0 ] 2>/dev/null &&
             return 0
     done
     return 1
@@ -50,7 +50,9 @@ wait_for_first_frame() {
 }
 
 echo "No display found: running ribbons on a virtual X display for a few seconds."
-exec 3< <(Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp 2>/dev/null)
+# In a session of its own, so that Ctrl+C here cannot end the display under
+# the demo.
+exec 3< <(exec setsid Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp 2>/dev/null)
 xvfb_pid=$!
 read -r number <&3
 export DISPLAY=":$number"
@@ -62,6 +64,10 @@ earlier=$(file_id)
 
 "$ribbons" &
 program=$!
+# Started in the background, the demo ignores Ctrl+C, which comes to this
+# script: pass it on as SIGTERM, which ends the demo as Esc does, then end as
+# Ctrl+C ends a program.
+trap 'kill -TERM "$program" 2>/dev/null; wait "$program" || true; trap - INT; kill -INT $$' INT
 if ! wait_for_first_frame; then
     echo "ribbons showed no frame within a minute." >&2
     kill "$program" 2>/dev/null

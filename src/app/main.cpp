@@ -23,7 +23,6 @@ int main()
     hold_stop_signals();
     if (!start_library() || !open_display())
         return EXIT_FAILURE;
-    handle_stop_signals();
     if (!install_keys())
         return EXIT_FAILURE;
     install_close_button();
@@ -35,10 +34,12 @@ int main()
         destroy_bitmap(buffer);
         return EXIT_FAILURE;
     }
+    handle_stop_signals();
     run_main_loop(
         buffer, [&] { update_scene(*scene); }, [&] { draw_scene(*scene, buffer); });
     // The buffer goes first, then the shapes, in reverse order of
-    // construction; the library follows at exit, or at once for a stop signal.
+    // construction; the library follows at exit, and then a stop signal ends
+    // the process.
     destroy_bitmap(buffer);
     scene.reset();
     end_if_stopped();

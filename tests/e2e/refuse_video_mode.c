@@ -5,7 +5,8 @@
 
 #include <string.h>
 
-extern char allegro_error[];
+/* Weak, so that a program the library starts inherits this preload harmlessly. */
+extern char allegro_error[] __attribute__((weak));
 
 int set_gfx_mode(int card, int w, int h, int v_w, int v_h)
 {
