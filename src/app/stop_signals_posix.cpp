@@ -75,7 +75,7 @@ void handle_stop_signals()
         // Reset after the first, so that a second Ctrl+C ends the program
         // at once should the first not be acted on.
         else
-            set_action(number, record_stop, SA_RESTART | SA_RESETHAND);
+            set_action(number, record_stop, static_cast<int>(SA_RESTART | SA_RESETHAND));
     }
     const sigset_t held = all_stop_signals();
     sigprocmask(SIG_UNBLOCK, &held, nullptr);
