@@ -6,4 +6,6 @@
 set_target_properties(ribbons PROPERTIES SUFFIX .html
   LINK_DEPENDS "${CMAKE_SOURCE_DIR}/web/shell.html")
 target_link_options(ribbons PRIVATE --shell-file "${CMAKE_SOURCE_DIR}/web/shell.html"
-  -sSINGLE_FILE=1 -sMINIFY_HTML=0 -sENVIRONMENT=web)
+  -sSINGLE_FILE=1 -sMINIFY_HTML=0 -sENVIRONMENT=web
+  # The page starts main and ends the program when it returns.
+  -sEXPORTED_FUNCTIONS=_main,_exit -sEXPORTED_RUNTIME_METHODS=ccall)
