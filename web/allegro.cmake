@@ -17,6 +17,15 @@ target_link_libraries(PkgConfig::ALLEGRO INTERFACE "${allegro_library}")
 # The program catches bad_alloc, which emscripten would otherwise turn into
 # an abort.
 add_compile_options(-fexceptions)
+# The line's colours packed four at a time with SSE2's instructions, which
+# emscripten carries out with WebAssembly's vector ones: exact (the ramp
+# proof passes under node) but slower in the page than the plain adding
+# ramp, so off (docs/performance.md has the figures).
+option(RIBBONS_WEB_SSE2 "Pack the line's colours with SSE2 through WebAssembly SIMD" OFF)
+if(RIBBONS_WEB_SSE2)
+  add_compile_options(-msimd128 -msse2)
+endif()
+
 # The platform yields to the browser from inside the program's own loop,
 # which never returns to it: every function can be unwound and resumed
 # (ASYNCIFY); instrumenting only some broke the screenshot's exception
