@@ -56,19 +56,23 @@ EM_JS(void, name_key, (const char *code, int scancode), {
    Module['browserScancodes'][UTF8ToString(code)] = scancode;
 });
 
-/* Every key the library knows is queued, and its default action in the
- * browser prevented (F1's help, F12's developer tools, a space's scrolling)
- * so that the page does not act on the program's keys. A page that loses
- * the focus releases every held key, since it will not see them go up. */
+/* Every key the library knows is queued, and the browser's own action on
+ * it prevented (F1's help, F12's developer tools, a quick find on '/'), so
+ * that the page does not act on the program's keys. The browser keeps its
+ * shortcuts with Ctrl, Alt or Meta, reloading (F5) and full screen (F11). A
+ * page that loses the focus releases every held key, since it will not see
+ * them go up. */
 EM_JS(void, listen_to_keys, (void), {
    var queue = Module['browserKeyQueue'] = [];
    var held = {};
    var scancodes = Module['browserScancodes'];
+   var browser_keys = { F5: true, F11: true };
    var handle = function(event, down) {
       var scancode = scancodes[event.code];
       if (!scancode)
          return;
-      event.preventDefault();
+      if (!event.ctrlKey && !event.altKey && !event.metaKey && !browser_keys[event.code])
+         event.preventDefault();
       if (down && event.repeat)
          return;
       var ascii = down && event.key.length == 1 ? event.key.charCodeAt(0) & 0x7f : 0;
