@@ -45,10 +45,10 @@ prepare_emscripten_cache() {
 
 # emcmake with the cross-compiling emulator node takes for the test
 # programs CMake runs while it configures (emcmake's own passes a flag that
-# node 20 refuses).
+# node 20 refuses); the command line emcmake echoes is not shown.
 configure() {
     emcmake cmake "$@" -DCMAKE_CROSSCOMPILING_EMULATOR="$(IFS=';'; echo "${node_run[*]}")" \
-        --no-warn-unused-cli -Wno-dev -Wno-deprecated >/dev/null
+        --no-warn-unused-cli -Wno-dev -Wno-deprecated 2> >(grep -v '^configure: ' >&2) >/dev/null
 }
 
 # The static library with the browser platform; rebuilt only when what it is
