@@ -41,7 +41,6 @@ build_allegro() {
         cat "$repo"/windows/patches/*.patch "$toolchain"
     } | sha256sum)
     [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$patches" ] && return 0
-    fetch_allegro
     local source="$out/allegro-src"
     rm -rf "$source" "$out/allegro-build" "$allegro_prefix"
     unpack_allegro "$source" "$repo"/windows/patches/*.patch
