@@ -24,7 +24,7 @@ werror=OFF
 
 # Nothing of emscripten, node, npm or Chromium writes to the user's home.
 export HOME="$out/home" XDG_CONFIG_HOME="$out/home/.config" XDG_CACHE_HOME="$out/home/.cache"
-export npm_config_cache="$out/npm-cache" PUPPETEER_SKIP_DOWNLOAD=1
+export npm_config_cache="$out/npm-cache" npm_config_update_notifier=false PUPPETEER_SKIP_DOWNLOAD=1
 # Debian's emscripten ships its system libraries prebuilt in a cache that
 # must stay as it is (FROZEN_CACHE): a cache of our own holds a link to them
 # and the stamp that says they are complete.

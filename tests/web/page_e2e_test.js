@@ -2,8 +2,9 @@
 // events, in the cross-build test's terms: the first frame is drawn; F1
 // shows the FPS text; F12 downloads frames of the scene that the page's own
 // `rand` (musl's) builds from the seed `time` gave it, about 50 logic steps
-// a second apart; Esc ends the demo and the page says so. Nothing leaves the
-// page and its console shows no error.
+// a second apart; hidden behind another tab, it pauses and does not race
+// through the steps it missed once shown again; Esc ends the demo and the
+// page says so. Nothing leaves the page and its console shows no error.
 //
 //   node page_e2e_test.js PAGE FIND_SCENE_STEP WORK_DIR
 //
@@ -21,6 +22,9 @@ const steps_per_second = 50;
 const screenshot_interval_ms = 2000;
 // As in the cross-build test: a quarter of the interval, either way.
 const step_tolerance = 25;
+const hidden_ms = 3000;
+// The page's timer lets at most this many missed steps through after a gap.
+const steps_after_a_gap = 13;
 // A key pressed and released within one pass of the loop is never seen.
 const hold_ms = 150;
 
@@ -96,20 +100,34 @@ async function main() {
     await eventually(5000, 'the second screenshot', () => saved.length === 2);
     const seconds = (saved[1].at - saved[0].at) / 1000;
 
+    // Another tab in front hides the page; the browser then gives it no frames.
+    const other = await browser.newPage();
+    await other.bringToFront();
+    await sleep(hidden_ms);
+    await page.bringToFront();
+    await other.close();
+    await press(page, 'F12');
+    await eventually(5000, 'the screenshot after the page was hidden', () => saved.length === 3);
+    const shown_seconds = (saved[2].at - saved[1].at - hidden_ms) / 1000;
+
     await press(page, 'Escape');
     await eventually(5000, 'the page to say the demo has ended', () => page.evaluate(
       () => /has ended/.test(document.getElementById('message').textContent)));
 
     const replay = execFileSync('node', ['--no-experimental-fetch', find_scene_step,
                                          String(started - 1), String(drawing), String(steps_per_second * 30),
-                                         saved[0].file, saved[1].file], { encoding: 'utf8' });
-    const match = /seed (\d+) steps (\d+) (\d+)/.exec(replay);
+                                         ...saved.map((shot) => shot.file)], { encoding: 'utf8' });
+    const match = /seed (\d+) steps (\d+) (\d+) (\d+)/.exec(replay);
     assert.ok(match, `no seed from ${started - 1} to ${drawing} replays both screenshots:\n${replay}`);
     const expected = Math.round(steps_per_second * seconds);
     const gap = match[3] - match[2];
     console.log(`seed ${match[1]}: screenshots show steps ${match[2]} and ${match[3]}, ` +
                 `${seconds.toFixed(3)} s apart (${expected} steps expected)`);
     assert.ok(Math.abs(gap - expected) <= step_tolerance, `${gap} steps apart, ${expected} expected`);
+    const after_hiding = match[4] - match[3];
+    const most = Math.round(steps_per_second * shown_seconds) + steps_after_a_gap + step_tolerance;
+    console.log(`hidden for ${hidden_ms / 1000} s: ${after_hiding} steps (at most ${most})`);
+    assert.ok(after_hiding <= most, `${after_hiding} steps after hiding: it caught up`);
     assert.deepEqual(outside, [], 'requests left the page');
     assert.deepEqual(errors, [], 'errors in the console');
   } finally {
