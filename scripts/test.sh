@@ -43,3 +43,4 @@ bench_smoke
 "$repo/scripts/windows.sh" test
 "$repo/scripts/package.sh" test
 "$repo/scripts/arm64.sh" test
+"$repo/scripts/web.sh" test

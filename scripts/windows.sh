@@ -18,9 +18,7 @@ source "$repo/scripts/packages.sh"
 
 out="$repo/build/windows"
 toolchain="$repo/windows/mingw-w64-x86_64.cmake"
-allegro_version=4.4.3.1
-allegro_tarball="allegro4.4_${allegro_version}.orig.tar.gz"
-allegro_sha256=$(cat "$repo/windows/allegro.sha256")
+source "$repo/scripts/allegro-source.sh"
 allegro_prefix="$out/allegro"
 mingw=x86_64-w64-mingw32
 # Warnings are errors in the test builds only: a user's build must not stop
@@ -33,33 +31,6 @@ wine_package() {
     if apt-cache show wine64 >/dev/null 2>&1; then echo wine64; else echo wine; fi
 }
 
-# Downloads Allegro's upstream tarball from the Debian source package through
-# apt, with a source list and package lists of our own, and checks it.
-fetch_allegro() {
-    local tarball="$out/downloads/$allegro_tarball"
-    if [ -f "$tarball" ] && echo "$allegro_sha256  $tarball" | sha256sum -c --quiet - 2>/dev/null; then
-        return 0
-    fi
-    local apt_dir="$out/apt"
-    mkdir -p "$out/downloads"
-    if ! allegro_source_mirror "$apt_dir" >/dev/null; then
-        echo "None of the Debian mirrors in /etc/apt/sources.list{,.d} serves the allegro4.4" \
-            "source package for this release" >&2
-        exit 1
-    fi
-    # Only the upstream tarball: the Debian packaging is not needed here.
-    local uri
-    uri=$(private_apt "$apt_dir" source --print-uris -qq allegro4.4 |
-              awk -v name="$allegro_tarball" '$2 == name { gsub(/\x27/, "", $1); print $1 }')
-    if [ -z "$uri" ]; then
-        echo "Debian's allegro4.4 source package has no $allegro_tarball" >&2
-        exit 1
-    fi
-    /usr/lib/apt/apt-helper -o APT::Sandbox::User=root download-file "$uri" "$tarball.part" \
-        "SHA256:$allegro_sha256" >/dev/null
-    mv "$tarball.part" "$tarball"
-}
-
 # The static library alone, patched; rebuilt only when what it is built from
 # changes: Allegro's version or pinned hash, a patch, the toolchain file.
 build_allegro() {
@@ -70,15 +41,9 @@ build_allegro() {
         cat "$repo"/windows/patches/*.patch "$toolchain"
     } | sha256sum)
     [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$patches" ] && return 0
-    fetch_allegro
     local source="$out/allegro-src"
     rm -rf "$source" "$out/allegro-build" "$allegro_prefix"
-    mkdir -p "$source"
-    tar -xzf "$out/downloads/$allegro_tarball" -C "$source" --strip-components=1 --no-same-owner
-    local patch
-    for patch in "$repo"/windows/patches/*.patch; do
-        patch -d "$source" -p1 --quiet --forward <"$patch"
-    done
+    unpack_allegro "$source" "$repo"/windows/patches/*.patch
     # MinGW's GCC 14 (Debian 13) rejects some of the library's old C idioms
     # as errors unless permissive; its warnings are not ours to fix, so they
     # are not shown. Its CMake files predate CMake 3.5, which CMake 4 refuses

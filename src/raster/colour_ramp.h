@@ -42,6 +42,11 @@
 #define RIBBONS_VECTOR_RAMP 1
 #define RIBBONS_AVX512 __attribute__((target("avx512f,avx512vl,avx512bw,avx512dq,fma")))
 #endif
+#elif defined(__EMSCRIPTEN__) && defined(__SSE2__)
+// A web page built with -msimd128 -msse2: emscripten carries out the SSE2
+// intrinsics with WebAssembly's 128-bit vector instructions.
+#include <emmintrin.h>
+#define RIBBONS_SSE2_PACKING 1
 #endif
 
 // Where the 16-bit pixel format puts its 5-, 6- and 5-bit fields.

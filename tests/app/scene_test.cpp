@@ -81,7 +81,7 @@ TEST_F(SceneTest, ShapesAreBuiltOneAfterAnotherFromOneRandomSequence)
     const Shape shape3(400, 300, 150, 4, makecol(10, 80, 10), makecol(160, 250, 50));
     const Shape shape4(140, 140, 120, 5, makecol(250, 250, 10), makecol(0, 250, 250));
     const std::array<const Shape*, 4> expected = {&shape1, &shape2, &shape3, &shape4};
-    for (int i = 0; i < 4; ++i) {
+    for (std::size_t i = 0; i < 4; ++i) {
         SCOPED_TRACE(i + 1);
         expect_same_shape(*shapes_of(scene_)[i], *expected[i]);
     }
@@ -100,7 +100,7 @@ TEST_F(SceneTest, LogicStepSpinsAndMovesEveryShapeOnce)
     }
     const std::array<Shape*, 4> stepped = shapes_of(scene_);
     const std::array<Shape*, 4> expected = shapes_of(by_hand);
-    for (int i = 0; i < 4; ++i) {
+    for (std::size_t i = 0; i < 4; ++i) {
         SCOPED_TRACE(i + 1);
         expect_same_shape(*stepped[i], *expected[i]);
     }
@@ -157,7 +157,7 @@ TEST_F(SceneTest, LowerCopyOfAnEarlierShapeCoversTheCopyAboveIt)
 TEST_F(SceneTest, WithinALayerTheLaterShapeCoversTheEarlierOne)
 {
     const std::array<Shape*, 4> shapes = shapes_of(scene_);
-    for (int later = 1; later < 4; ++later) {
+    for (std::size_t later = 1; later < 4; ++later) {
         SCOPED_TRACE(later + 1);
         for (Shape* shape : shapes)
             hide(*shape);

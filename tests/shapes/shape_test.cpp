@@ -106,7 +106,7 @@ TEST_F(ShapeTest, RandomValuesGoToDxDyDirectionThenAngleAndSpeedOfEachVertex)
     EXPECT_EQ(shape.dx, r[0] % 10 - 5);
     EXPECT_EQ(shape.dy, r[1] % 10 - 5);
     const int direction = r[2] % 10 >= 5 ? 1 : -1;
-    for (int i = 0; i < vertex_count; ++i) {
+    for (std::size_t i = 0; i < std::size_t{vertex_count}; ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(shape.vertices[i].angle, r[3 + 2 * i] % 354 + 3);
         EXPECT_EQ(shape.vertices[i].direction, direction);
