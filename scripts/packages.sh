@@ -26,7 +26,8 @@ install_packages() {
     # rather than failing at once.
     local apt=("${as_root[@]}" DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=300)
     "${apt[@]}" update
-    "${apt[@]}" install -y ${RIBBONS_NO_RECOMMENDS:+--no-install-recommends} "${missing[@]}"
+    # Installing must never take away a package the machine has.
+    "${apt[@]}" install -y --no-remove ${RIBBONS_NO_RECOMMENDS:+--no-install-recommends} "${missing[@]}"
 }
 
 # The same, without the packages they recommend: qemu-user recommends
