@@ -126,8 +126,17 @@ unmount_all_under() {
     done
 }
 
+# policy-rc.d as it was before install_docker (below) put its own in place.
+policy_rc=/usr/sbin/policy-rc.d
+restore_policy_rc() {
+    grep -qs '^# fresh-debian.sh:' "$policy_rc" && rm -f "$policy_rc"
+    [ -e "$policy_rc.fresh-debian" ] && mv "$policy_rc.fresh-debian" "$policy_rc"
+    return 0
+}
+
 current_root=
 cleanup() {
+    restore_policy_rc
     stop_docker
     [ -n "$current_root" ] || return 0
     end_processes_in "$current_root"
@@ -428,9 +437,43 @@ test_container() {
     stop_docker
 }
 
+# Debian's docker.io for the container step, when the machine has none, as
+# its administrator would not mind: without what it recommends (needrestart,
+# which would then run after every apt command, among others), removing
+# nothing, and with no service of the packages it brings enabled or started
+# (the system-wide Docker daemon would set the firewall's forward policy to
+# drop): the step runs a daemon of its own. Services are kept from starting
+# during the install as in Debian's images; the machine's own policy-rc.d,
+# if it has one, is put back afterwards, even when the script is stopped.
+install_docker() {
+    [ -x /usr/sbin/dockerd ] && [ -x /usr/bin/docker ] && return 0
+    local before new
+    restore_policy_rc
+    before=$(installed_packages)
+    [ -e "$policy_rc" ] && mv "$policy_rc" "$policy_rc.fresh-debian"
+    printf '#!/bin/sh\n# fresh-debian.sh: no service starts while it installs Docker.\nexit 101\n' \
+        >"$policy_rc"
+    chmod 755 "$policy_rc"
+    install_packages_without_recommends docker.io
+    new=$(comm -13 <(echo "$before") <(installed_packages))
+    restore_policy_rc
+    [ -n "$new" ] || return 0
+    # update-rc.d also disables the systemd unit of the same name.
+    # shellcheck disable=SC2086 # package names are words
+    dpkg-query -L $new | sed -n 's#^/etc/init\.d/##p' | xargs -r -I{} update-rc.d {} disable
+    command -v systemctl >/dev/null || return 0
+    # shellcheck disable=SC2086
+    dpkg-query -L $new | sed -n 's#^\(/usr\)\{0,1\}/lib/systemd/system/\([^/@]*\.\(service\|socket\|timer\)\)$#\2#p' |
+        xargs -r systemctl disable --quiet
+}
+
+installed_packages() {
+    dpkg-query -W -f='${db:Status-Status} ${binary:Package}\n' | awk '$1 == "installed" { print $2 }' | sort
+}
+
 install_packages debootstrap debian-archive-keyring git
 wants_step package && install_packages autopkgtest piuparts
-wants_step container && install_packages docker.io
+wants_step container && install_docker
 
 commit=$(git -C "$repo" rev-parse --verify "$ref^{commit}") || die "no commit $ref"
 [ -z "$(git -C "$repo" status --porcelain --untracked-files=no)" ] ||
