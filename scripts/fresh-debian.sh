@@ -10,7 +10,7 @@
 #   plain      the plain CMake build with only the program's own packages
 #   package    apt-get build-dep and dpkg-buildpackage, then the package
 #              through autopkgtest (debian/tests) and piuparts (install,
-#              purge, nothing left), each from the pristine system
+#              purge, nothing left), each in a pristine system of its own
 #   root       run.sh, the README's Install commands and test.sh as root in
 #              a chroot
 #   user       run.sh as a normal user with sudo in a chroot
@@ -26,8 +26,8 @@
 # names another.
 # Everything lives in build/fresh-debian/: the minbase systems are cached
 # there as tarballs (--refresh makes them anew) and the downloaded packages
-# are kept, but every run unpacks a pristine system. A failed release's
-# system and logs stay there to look at until the next run.
+# are kept, but every step unpacks a pristine system. A failed step's
+# system and the logs stay there to look at until the next run.
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 script="$repo/scripts/$(basename "$0")"
@@ -237,7 +237,7 @@ check() {
     echo "   $step (log: $log)"
     start=$(date +%s)
     "$@" </dev/null >"$log" 2>&1 || status=FAIL
-    line=$(printf '%-20s %-22s %-4s %6s s' "$name" "$step" "$status" "$(($(date +%s) - start))")
+    line=$(printf '%-20s %-28s %-4s %6s s' "$name" "$step" "$status" "$(($(date +%s) - start))")
     results+=("$line")
     echo "   $line"
     grep -hE "tests passed|tests failed" "$log" | sed 's/^/   ctest: /' || true
