@@ -75,9 +75,9 @@ serves_allegro_source() {
 
 # The Debian mirror that serves Allegro's source for the release this
 # machine runs (or RELEASE), as "URI SUITE", its index left in FOLDER. Other
-# sources may come first (backports, a third-party repository, a .sources
-# file read before sources.list): only the release's own suite counts, at a
-# mirror whose index lists the package.
+# sources may come first (a third-party repository, security, updates,
+# backports): only the release's own suite counts, at a mirror whose index
+# lists the package.
 allegro_source_mirror() {
     local dir=$1 release=${2:-} uri suite
     [ -n "$release" ] || release=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
