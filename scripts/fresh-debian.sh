@@ -1,12 +1,18 @@
 #!/usr/bin/env bash
 # Proves the README's commands on every Debian it names: builds a minimal
 # Debian 12 and 13 (debootstrap --variant=minbase), clones this repository
-# into each, runs ./scripts/run.sh, the README's Install commands (then the
-# installed program, then apt purge) and ./scripts/test.sh there exactly as a
-# new user would, and prints a summary. Exits non-zero when anything failed.
+# into each, runs ./scripts/run.sh, the README's Install commands and
+# ./scripts/test.sh there exactly as a new user would, builds the program and
+# the package from what they declare and tests the package with Debian's own
+# tools, and prints a summary. Exits non-zero when anything failed.
 # A developer check, slow (each release installs everything and runs the
 # whole suite), so CI does not run it. Needs root. Its steps, each release:
-#   root       run.sh and test.sh as root in a chroot
+#   plain      the plain CMake build with only the program's own packages
+#   package    apt-get build-dep and dpkg-buildpackage, then the package
+#              through autopkgtest (debian/tests) and piuparts (install,
+#              purge, nothing left), each in a pristine system of its own
+#   root       run.sh, the README's Install commands and test.sh as root in
+#              a chroot
 #   user       run.sh as a normal user with sudo in a chroot
 #   container  run.sh and test.sh in a default Docker container (no extra
 #              capabilities, Docker's seccomp profile), from a daemon of its
@@ -20,8 +26,8 @@
 # names another.
 # Everything lives in build/fresh-debian/: the minbase systems are cached
 # there as tarballs (--refresh makes them anew) and the downloaded packages
-# are kept, but every run unpacks a pristine system. A failed release's
-# system and logs stay there to look at until the next run.
+# are kept, but every step unpacks a pristine system. A failed step's
+# system and the logs stay there to look at until the next run.
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 script="$repo/scripts/$(basename "$0")"
@@ -52,7 +58,9 @@ while [ $# -gt 0 ]; do
     --ref) ref=${2:?--ref needs a value}; shift 2 ;;
     --refresh) refresh=true; shift ;;
     --only)
-        case "${2:-}" in root | user | container) steps+=("$2") ;; *) die "no step '${2:-}'" ;; esac
+        case "${2:-}" in plain | package | root | user | container) steps+=("$2") ;;
+        *) die "no step '${2:-}'" ;;
+        esac
         shift 2
         ;;
     -h | --help) sed -n '2,/^set -euo/p' "$script" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
@@ -118,8 +126,17 @@ unmount_all_under() {
     done
 }
 
+# policy-rc.d as it was before install_docker (below) put its own in place.
+policy_rc=/usr/sbin/policy-rc.d
+restore_policy_rc() {
+    grep -qs '^# fresh-debian.sh:' "$policy_rc" && rm -f "$policy_rc"
+    [ -e "$policy_rc.fresh-debian" ] && mv "$policy_rc.fresh-debian" "$policy_rc"
+    return 0
+}
+
 current_root=
 cleanup() {
+    restore_policy_rc
     stop_docker
     [ -n "$current_root" ] || return 0
     end_processes_in "$current_root"
@@ -128,12 +145,13 @@ cleanup() {
 trap cleanup EXIT
 trap 'echo "fresh-debian: interrupted" >&2; exit 130' INT TERM
 
-# build/fresh-debian/cache/RELEASE-minbase.tar: a minbase system straight
+# build/fresh-debian/cache/RELEASE-minbase.tar.gz: a minbase system straight
 # from debootstrap, made once (or again with --refresh) and unpacked afresh
-# for every run. Sets $tarball.
+# for every run; piuparts and autopkgtest start from it too, so it is
+# compressed as they expect. Sets $tarball.
 make_minbase_tarball() {
-    local release=$1 staging="$work/cache/$release-staging"
-    tarball="$work/cache/$release-minbase.tar"
+    local staging="$work/cache/$release-staging"
+    tarball="$work/cache/$release-minbase.tar.gz"
     [ -f "$tarball" ] && ! $refresh && return 0
     remove_folder "$staging"
     echo "== $release: debootstrap --variant=minbase from this machine's Debian mirror"
@@ -146,7 +164,7 @@ make_minbase_tarball() {
     fi
     cleanup
     current_root=
-    tar --numeric-owner --one-file-system -C "$staging" -cf "$tarball.part" .
+    tar --numeric-owner --one-file-system -C "$staging" -czf "$tarball.part" .
     mv "$tarball.part" "$tarball"
     remove_folder "$staging"
 }
@@ -186,12 +204,12 @@ clone_repository() {
 
 # Runs one command in the system's copy of the repository, in a clean
 # environment, as a new user at a root shell would (or as USER, in that
-# user's home, as at a user's shell); sets $seconds. The
-# command runs in the background so that a signal to this script is acted on
-# at once: the exit trap then ends it and unmounts. A background command
-# starts with Ctrl-C ignored, which the tests must not inherit.
+# user's home, as at a user's shell). The command runs in the background so
+# that a signal to this script is acted on at once: the exit trap then ends
+# it and unmounts. A background command starts with Ctrl-C ignored, which
+# the tests must not inherit.
 run_in_system() {
-    local root=$1 command=$2 log=$3 user=${4:-root} start status=0
+    local root=$1 command=$2 user=${3:-root} status=0
     local home=/root as_user=() frontend=(DEBIAN_FRONTEND=noninteractive)
     if [ "$user" != root ]; then
         local uid gid
@@ -199,173 +217,144 @@ run_in_system() {
         gid=$(chroot "$root" id -g "$user")
         home=/home/$user as_user=(--userspec="$uid:$gid" --groups="$gid") frontend=()
     fi
-    start=$(date +%s)
     chroot "${as_user[@]}" "$root" /usr/bin/env --default-signal -i HOME="$home" USER="$user" \
         LOGNAME="$user" SHELL=/bin/bash TERM=dumb LANG=C.UTF-8 "${frontend[@]}" \
         PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-        /bin/bash -c "cd $home/ribbons && $command" </dev/null >"$log" 2>&1 &
+        /bin/bash -c "cd $home/ribbons && $command" </dev/null &
     wait $! || status=$?
-    seconds=$(($(date +%s) - start))
     return "$status"
 }
 
 results=()
-seconds=0
 failed=0
 release_failed=0
-record() {
-    local line
-    line=$(printf '%-20s %-18s %-4s %6s s' "$1" "$2" "$3" "$4")
+# Runs COMMAND... with its output in LOG, records it in the summary as STEP
+# of the release being tested ($name), with its time, and shows the end of
+# the log when it failed (then $release_failed is 1).
+check() {
+    local step=$1 log=$2 start status=pass line
+    shift 2
+    echo "   $step (log: $log)"
+    start=$(date +%s)
+    "$@" </dev/null >"$log" 2>&1 || status=FAIL
+    line=$(printf '%-20s %-28s %-4s %6s s' "$name" "$step" "$status" "$(($(date +%s) - start))")
     results+=("$line")
     echo "   $line"
-    [ "$3" = pass ] || { failed=1; release_failed=1; }
+    grep -hE "tests passed|tests failed" "$log" | sed 's/^/   ctest: /' || true
+    [ "$status" = pass ] && return 0
+    failed=1 release_failed=1
+    tail -n 30 "$log"
+}
+
+# A pristine system of $release for the step STEP, with a clone of $commit
+# in /root/ribbons; sets $root and $dir (build/fresh-debian/RELEASE-STEP).
+open_system() {
+    dir="$work/$release-$1"
+    release_failed=0
+    make_minbase_tarball
+    remove_folder "$dir"
+    echo "== $name, $1: pristine minbase system in $dir, clone of ${commit:0:12}"
+    root=$dir/root
+    prepare_system "$release" "$root" "$tarball"
+    clone_repository "$root" "$commit"
+}
+
+# Ends what still runs in the system and unmounts it. A system that passed
+# is of no further use; one that failed stays to look at.
+close_system() {
+    cleanup
+    current_root=
+    [ "$release_failed" -eq 1 ] || remove_folder "$dir"
 }
 
 # Without a display run.sh saves a screenshot where it was started; a run
 # that leaves none has not worked, whatever its status.
-left_a_screenshot() {
-    local screenshot="$1${2:-/root}/ribbons/screenshot.bmp"
-    [ "$(head -c 2 "$screenshot" 2>/dev/null)" = BM ]
+run_saves_a_screenshot() {
+    local root=$1 user=${2:-root} home=${3:-/root}
+    run_in_system "$root" ./scripts/run.sh "$user" &&
+        [ "$(head -c 2 "$root$home/ribbons/screenshot.bmp" 2>/dev/null)" = BM ]
 }
 
 # The README's Install commands exactly as written, as a user with sudo rights
-# types them (sudo simply runs the command; apt's question is answered yes),
-# then the installed program started by its path from a folder of its own on
-# a virtual display: F12 must save a screenshot there and Esc end it with 0.
-# Last, apt purge must take away every file the package installed.
-install_run_and_purge() {
-    local release=$1 name=$2 root=$3 log="$work/logs/$1-install.log"
+# types them (sudo simply runs the command; apt's question is answered yes):
+# they must leave the package installed. What the package does installed and
+# what purging it leaves are the package step's to check.
+readme_install() {
+    local root=$1
     printf '#!/bin/sh\nexec "$@"\n' >"$root/usr/local/bin/sudo"
     chmod 755 "$root/usr/local/bin/sudo"
     echo 'APT::Get::Assume-Yes "true";' >"$root/etc/apt/apt.conf.d/90answer-yes"
     awk '/^## Install/ { section = 1; next }
          section && /^```/ { if (block) exit; block = 1; next }
          block' "$root/root/ribbons/README.md" >"$root/root/install-commands.sh"
-    cat >"$root/root/installed-program.sh" <<'EOF_CHECK'
-set -euo pipefail
-apt-get install -qq xvfb xdotool >/dev/null
-grep -qx 'Exec=/usr/games/ribbons' /usr/share/applications/ribbons.desktop
-dpkg-query -L ribbons >/root/ribbons-files
-press() { xdotool keydown "$1"; sleep 0.3; xdotool keyup "$1"; }
-window_shown() {
-    local window
-    for window in $(xdotool search --onlyvisible --name '' 2>/dev/null); do
-        xdotool getwindowgeometry "$window" | grep -q 'Geometry: 640x480' && return 0
-    done
-    return 1
-}
-cd "$(mktemp -d)"
-exec 3< <(Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp 2>/dev/null)
-xvfb=$!
-program=
-trap 'kill $program "$xvfb" 2>/dev/null' EXIT
-read -r number <&3
-export DISPLAY=":$number"
-/usr/games/ribbons &
-program=$!
-for _ in $(seq 300); do window_shown && break; sleep 0.2; done
-sleep 2
-press F12
-for _ in $(seq 100); do [ "$(head -c 2 screenshot.bmp 2>/dev/null)" = BM ] && break; sleep 0.2; done
-press Escape
-status=0
-wait "$program" || status=$?
-echo "installed program: $PWD/screenshot.bmp $(stat -c %s screenshot.bmp) bytes, exit status $status"
-[ "$status" -eq 0 ]
-apt-get purge -qq ribbons >/dev/null
-state=$(dpkg-query -W -f='${db:Status-Status}' ribbons 2>/dev/null || true)
-[ -z "$state" ] || [ "$state" = not-installed ] || { echo "after apt purge ribbons is $state"; exit 1; }
-while read -r path; do
-    if [ -L "$path" ] || { [ -e "$path" ] && [ ! -d "$path" ]; }; then
-        echo "left behind by apt purge: $path"
-        exit 1
-    fi
-done </root/ribbons-files
-echo "apt purge ribbons: none of its $(wc -l </root/ribbons-files) paths left but shared folders"
-EOF_CHECK
-    echo "   README's Install commands, the installed program, apt purge (log: $log)"
-    if run_in_system "$root" "bash -ex /root/install-commands.sh && bash /root/installed-program.sh" \
-        "$log"; then
-        record "$name" "README Install" pass "$seconds"
-        grep -E "^installed program|^apt purge" "$log" | sed 's/^/   /' || true
-    else
-        record "$name" "README Install" FAIL "$seconds"
-        tail -n 30 "$log"
-    fi
+    local status=0
+    run_in_system "$root" "bash -ex /root/install-commands.sh &&
+        dpkg -s ribbons | grep -x 'Status: install ok installed'" || status=$?
     rm -f "$root/usr/local/bin/sudo" "$root/etc/apt/apt.conf.d/90answer-yes"
+    return "$status"
 }
 
 test_release() {
-    local release=$1 commit=$2
-    local name="$release (Debian $(debian_version "$release"))"
-    local dir="$work/$release" root="$work/$release/root"
-    release_failed=0
-    make_minbase_tarball "$release"
-    remove_folder "$dir"
-    echo "== $name: pristine minbase system, clone of ${commit:0:12}"
-    prepare_system "$release" "$root" "$tarball"
-    clone_repository "$root" "$commit"
+    local log="$work/logs/$release"
+    open_system root
+    check ./scripts/run.sh "$log-run.log" run_saves_a_screenshot "$root"
+    check "README Install" "$log-install.log" readme_install "$root"
+    check ./scripts/test.sh "$log-test.log" run_in_system "$root" ./scripts/test.sh
+    close_system
+}
 
-    local log="$work/logs/$release-run.log"
-    echo "   ./scripts/run.sh (log: $log)"
-    if run_in_system "$root" ./scripts/run.sh "$log" && left_a_screenshot "$root"; then
-        record "$name" ./scripts/run.sh pass "$seconds"
-    else
-        record "$name" ./scripts/run.sh FAIL "$seconds"
-        tail -n 20 "$log"
-    fi
-    install_run_and_purge "$release" "$name" "$root"
-    log="$work/logs/$release-test.log"
-    echo "   ./scripts/test.sh (log: $log)"
-    if run_in_system "$root" ./scripts/test.sh "$log"; then
-        record "$name" ./scripts/test.sh pass "$seconds"
-        grep -E "tests passed|tests failed" "$log" | sed 's/^/   ctest: /' || true
-    else
-        record "$name" ./scripts/test.sh FAIL "$seconds"
-        tail -n 40 "$log"
-    fi
+# The program built as anyone builds it from source: CMake, with nothing
+# installed but a compiler, CMake, pkg-config and Allegro's development
+# package (as apt installs them, with what they recommend).
+test_plain_build() {
+    open_system plain
+    check "plain cmake build" "$work/logs/$release-plain.log" run_in_system "$root" \
+        "apt-get update && apt-get install -y g++ cmake pkg-config liballegro4-dev &&
+         cmake -S . -B build && cmake --build build && test -x build/ribbons"
+    close_system
+}
 
-    cleanup
-    current_root=
-    # A system that passed is of no further use; one that failed stays.
-    [ "$release_failed" -eq 1 ] || remove_folder "$dir"
+# The package built and checked as Debian builds and checks its own: what it
+# builds with comes from debian/control alone (apt-get build-dep), then the
+# package goes through autopkgtest (its debian/tests, in another pristine
+# system) and piuparts (installed with what it depends on into one more,
+# purged, nothing of it left). debconf keeps a folder of its own after any
+# apt run in Debian 13, whichever package is installed: piuparts is told.
+test_package() {
+    local log="$work/logs/$release" debs="$work/$release-debs"
+    open_system package
+    check "build-dep, dpkg-buildpackage" "$log-package.log" run_in_system "$root" \
+        "apt-get update && apt-get build-dep -y ./ && dpkg-buildpackage -us -uc -b"
+    rm -rf "$debs"
+    [ "$release_failed" -eq 1 ] || { mkdir "$debs" && cp "$root"/root/ribbons_*.deb "$debs/"; }
+    close_system
+    [ -d "$debs" ] || return 0
+    open_system autopkgtest
+    check autopkgtest "$log-autopkgtest.log" \
+        autopkgtest "$debs"/*.deb "$root/root/ribbons/" -- chroot "$root"
+    close_system
+    mkdir -p "$work/piuparts"
+    check piuparts "$log-piuparts.log" piuparts --basetgz "$tarball" --tmpdir "$work/piuparts" \
+        --distribution "$release" --mirror "$mirror" --ignore /var/cache/debconf/tmp.ci/ "$debs"/*.deb
 }
 
 # run.sh as a normal user with passwordless sudo (installed by root first,
 # as an administrator would), in a clone that user owns: the packages come
 # through sudo, everything else is the user's own.
 test_normal_user() {
-    local release=$1 commit=$2 user=ribbons-user
-    local name="$release (Debian $(debian_version "$release"))"
-    local dir="$work/$release-user" root="$work/$release-user/root"
-    release_failed=0
-    make_minbase_tarball "$release"
-    remove_folder "$dir"
-    echo "== $name: pristine minbase system, user $user with sudo, clone of ${commit:0:12}"
-    prepare_system "$release" "$root" "$tarball"
-    clone_repository "$root" "$commit"
-    local log="$work/logs/$release-user-setup.log"
-    if ! run_in_system "$root" "apt-get update && apt-get install -y sudo &&
-            useradd --create-home --shell /bin/bash $user &&
-            echo '$user ALL=(ALL) NOPASSWD: ALL' >/etc/sudoers.d/$user" "$log"; then
-        tail -n 20 "$log"
-        die "could not set up $user in $release (log: $log)"
+    local user=ribbons-user
+    open_system user
+    check "user $user, sudo" "$work/logs/$release-user-setup.log" run_in_system "$root" \
+        "apt-get update && apt-get install -y sudo &&
+         useradd --create-home --shell /bin/bash $user &&
+         echo '$user ALL=(ALL) NOPASSWD: ALL' >/etc/sudoers.d/$user"
+    if [ "$release_failed" -eq 0 ]; then
+        mv "$root/root/ribbons" "$root/home/$user/ribbons"
+        chroot "$root" chown -R "$user:" "/home/$user/ribbons"
+        check "run.sh as user" "$work/logs/$release-user-run.log" \
+            run_saves_a_screenshot "$root" "$user" "/home/$user"
     fi
-    mv "$root/root/ribbons" "$root/home/$user/ribbons"
-    chroot "$root" chown -R "$user:" "/home/$user/ribbons"
-
-    log="$work/logs/$release-user-run.log"
-    echo "   ./scripts/run.sh as $user (log: $log)"
-    if run_in_system "$root" ./scripts/run.sh "$log" "$user" &&
-        left_a_screenshot "$root" "/home/$user"; then
-        record "$name" "run.sh as user" pass "$seconds"
-    else
-        record "$name" "run.sh as user" FAIL "$seconds"
-        tail -n 20 "$log"
-    fi
-    cleanup
-    current_root=
-    [ "$release_failed" -eq 1 ] || remove_folder "$dir"
+    close_system
 }
 
 # A Docker daemon of this run's own: its images, containers and state under
@@ -412,12 +401,9 @@ stop_docker() {
 
 # Like run_in_system, in the container, as root at the container's shell.
 run_in_container() {
-    local command=$1 log=$2 start status=0
-    start=$(date +%s)
-    "${docker_cli[@]}" exec --workdir /root/ribbons "$container" /bin/bash -c "$command" \
-        </dev/null >"$log" 2>&1 &
+    local status=0
+    "${docker_cli[@]}" exec --workdir /root/ribbons "$container" /bin/bash -c "$1" </dev/null &
     wait $! || status=$?
-    seconds=$(($(date +%s) - start))
     return "$status"
 }
 
@@ -426,9 +412,8 @@ run_in_container() {
 # image is the minbase system; the packages downloaded are kept as for the
 # chroots. Services are kept from starting as in Debian's own images.
 test_container() {
-    local release=$1 commit=$2
-    local name="$release (Debian $(debian_version "$release"))"
-    make_minbase_tarball "$release"
+    local log="$work/logs/$release-container"
+    make_minbase_tarball
     echo "== $name: default Docker container from the minbase system, clone of ${commit:0:12}"
     start_docker
     container=ribbons-fresh-debian-$release
@@ -444,32 +429,51 @@ test_container() {
     "${docker_cli[@]}" cp "$clone" "$container:/root/ribbons"
     remove_folder "$clone"
     run_in_container "printf '#!/bin/sh\nexit 101\n' >/usr/sbin/policy-rc.d &&
-        chmod 755 /usr/sbin/policy-rc.d" /dev/null
+        chmod 755 /usr/sbin/policy-rc.d"
 
-    local log="$work/logs/$release-container-run.log"
-    echo "   ./scripts/run.sh in the container (log: $log)"
-    if run_in_container ./scripts/run.sh "$log" &&
-        "${docker_cli[@]}" exec --workdir /root/ribbons "$container" \
-            sh -c '[ "$(head -c 2 screenshot.bmp)" = BM ]'; then
-        record "$name" "run.sh, container" pass "$seconds"
-    else
-        record "$name" "run.sh, container" FAIL "$seconds"
-        tail -n 20 "$log"
-    fi
-    log="$work/logs/$release-container-test.log"
-    echo "   ./scripts/test.sh in the container (log: $log)"
-    if run_in_container ./scripts/test.sh "$log"; then
-        record "$name" "test.sh, container" pass "$seconds"
-        grep -E "tests passed|tests failed" "$log" | sed 's/^/   ctest: /' || true
-    else
-        record "$name" "test.sh, container" FAIL "$seconds"
-        tail -n 40 "$log"
-    fi
+    check "run.sh, container" "$log-run.log" \
+        run_in_container './scripts/run.sh && [ "$(head -c 2 screenshot.bmp)" = BM ]'
+    check "test.sh, container" "$log-test.log" run_in_container ./scripts/test.sh
     stop_docker
 }
 
+# Debian's docker.io for the container step, when the machine has none, as
+# its administrator would not mind: without what it recommends (needrestart,
+# which would then run after every apt command, among others), removing
+# nothing, and with no service of the packages it brings enabled or started
+# (the system-wide Docker daemon would set the firewall's forward policy to
+# drop): the step runs a daemon of its own. Services are kept from starting
+# during the install as in Debian's images; the machine's own policy-rc.d,
+# if it has one, is put back afterwards, even when the script is stopped.
+install_docker() {
+    [ -x /usr/sbin/dockerd ] && [ -x /usr/bin/docker ] && return 0
+    local before new
+    restore_policy_rc
+    before=$(installed_packages)
+    [ -e "$policy_rc" ] && mv "$policy_rc" "$policy_rc.fresh-debian"
+    printf '#!/bin/sh\n# fresh-debian.sh: no service starts while it installs Docker.\nexit 101\n' \
+        >"$policy_rc"
+    chmod 755 "$policy_rc"
+    install_packages_without_recommends docker.io
+    new=$(comm -13 <(echo "$before") <(installed_packages))
+    restore_policy_rc
+    [ -n "$new" ] || return 0
+    # update-rc.d also disables the systemd unit of the same name.
+    # shellcheck disable=SC2086 # package names are words
+    dpkg-query -L $new | sed -n 's#^/etc/init\.d/##p' | xargs -r -I{} update-rc.d {} disable
+    command -v systemctl >/dev/null || return 0
+    # shellcheck disable=SC2086
+    dpkg-query -L $new | sed -n 's#^\(/usr\)\{0,1\}/lib/systemd/system/\([^/@]*\.\(service\|socket\|timer\)\)$#\2#p' |
+        xargs -r systemctl disable --quiet
+}
+
+installed_packages() {
+    dpkg-query -W -f='${db:Status-Status} ${binary:Package}\n' | awk '$1 == "installed" { print $2 }' | sort
+}
+
 install_packages debootstrap debian-archive-keyring git
-wants_step container && install_packages docker.io
+wants_step package && install_packages autopkgtest piuparts
+wants_step container && install_docker
 
 commit=$(git -C "$repo" rev-parse --verify "$ref^{commit}") || die "no commit $ref"
 [ -z "$(git -C "$repo" status --porcelain --untracked-files=no)" ] ||
@@ -480,9 +484,12 @@ exec 9>"$work/lock"
 flock --nonblock 9 || die "another run is using $work"
 total_start=$(date +%s)
 for release in "${releases[@]}"; do
-    wants_step root && test_release "$release" "$commit"
-    wants_step user && test_normal_user "$release" "$commit"
-    wants_step container && test_container "$release" "$commit"
+    name="$release (Debian $(debian_version "$release"))"
+    wants_step plain && test_plain_build
+    wants_step package && test_package
+    wants_step root && test_release
+    wants_step user && test_normal_user
+    wants_step container && test_container
 done
 
 echo

@@ -55,7 +55,7 @@ copy_sources() {
 install_build_dependencies() {
     (cd "$repo" && dpkg-checkbuilddeps) >/dev/null 2>&1 && return 0
     (cd "$repo" && apt_get_as_root "Building the package needs what debian/control names: \
-run 'apt-get build-dep ./' as root in $repo, or install sudo." build-dep -y ./)
+run 'apt-get build-dep ./' as root in $repo, or install sudo." build-dep -y --no-remove ./)
 }
 
 build() {

@@ -9,9 +9,11 @@ install_packages() {
             missing+=("$package")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing: ${missing[*]}"
+    # Installing must never take away a package the machine has.
     apt_get_as_root "ribbons needs these Debian packages: ${missing[*]}. Install them as root\
  (apt-get install ${missing[*]}) or install sudo." \
-        install -y ${RIBBONS_NO_RECOMMENDS:+--no-install-recommends} "${missing[@]}"
+        install -y --no-remove ${RIBBONS_NO_RECOMMENDS:+--no-install-recommends} "${missing[@]}"
 }
 
 # as_root HINT COMMAND...: runs COMMAND as root, directly or through sudo;
@@ -50,37 +52,14 @@ install_packages_without_recommends() {
 # What building the program needs.
 build_packages=(g++ cmake make pkg-config liballegro4-dev)
 
-# The Debian mirrors this machine's apt uses, one "URI SUITE" line each, from
-# deb822 .sources files and one-line lists alike, in the order apt reads
-# them. Security and updates suites are left out: they serve no release of
-# their own. RIBBONS_APT_DIR names another folder than /etc/apt to read.
+# The mirrors this machine's apt fetches packages from, one "URI SUITE" line
+# each, in the order apt reads them: apt's own reading of its sources, deb822
+# and one-line alike, disabled entries left out. RIBBONS_APT_DIR names
+# another folder than /etc/apt to read.
 apt_mirrors() {
-    local dir=${RIBBONS_APT_DIR:-/etc/apt} file
-    for file in "$dir"/sources.list.d/*.sources; do
-        [ -f "$file" ] || continue
-        awk '
-            function flush(  i, n, suite) {
-                if (uri != "" && types ~ /(^| )deb( |$)/ && enabled != "no") {
-                    n = split(suites, suite, " ")
-                    for (i = 1; i <= n; i++)
-                        if (suite[i] !~ /[-\/](security|updates)$/) print uri, suite[i]
-                }
-                uri = ""; types = ""; enabled = ""; suites = ""
-            }
-            /^[ \t]*#/ { next }
-            /^[ \t]*$/ { flush(); next }
-            tolower($1) == "types:" { types = substr($0, index($0, ":") + 1) }
-            tolower($1) == "enabled:" { enabled = tolower($2) }
-            tolower($1) == "uris:" { uri = $2 }
-            tolower($1) == "suites:" { suites = substr($0, index($0, ":") + 1) }
-            END { flush() }
-        ' "$file"
-    done
-    for file in "$dir"/sources.list "$dir"/sources.list.d/*.list; do
-        [ -f "$file" ] || continue
-        sed -e 's/#.*//' -e 's/\[[^]]*\]//' "$file" |
-            awk '$1 == "deb" && $3 !~ /[-\/](security|updates)$/ { print $2, $3 }'
-    done
+    local dir=${RIBBONS_APT_DIR:-/etc/apt}
+    apt-get -o Dir::Etc::SourceList="$dir/sources.list" -o Dir::Etc::SourceParts="$dir/sources.list.d" \
+        indextargets --no-release-info --format '$(SITE) $(RELEASE)' 'Target-Of: deb' | awk '!seen[$0]++'
 }
 
 # apt-get with a source list and package lists of its own in FOLDER, so the
@@ -108,9 +87,9 @@ serves_allegro_source() {
 
 # The Debian mirror that serves Allegro's source for the release this
 # machine runs (or RELEASE), as "URI SUITE", its index left in FOLDER. Other
-# sources may come first (backports, a third-party repository, a .sources
-# file read before sources.list): only the release's own suite counts, at a
-# mirror whose index lists the package.
+# sources may come first (a third-party repository, security, updates,
+# backports): only the release's own suite counts, at a mirror whose index
+# lists the package.
 allegro_source_mirror() {
     local dir=$1 release=${2:-} uri suite
     [ -n "$release" ] || release=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")

@@ -1,34 +1,37 @@
 #!/usr/bin/env bash
 # scripts/packages.sh on a machine set up unlike ours: Allegro's source comes
-# from the running release's own Debian mirror though backports, a disabled
-# entry and a third-party repository naming the same release come first; and
-# a user without root or sudo is told what to install. No network is used.
+# from the running release's own Debian mirror though a third-party
+# repository naming the same release, backports and a disabled entry come
+# first as apt reads them; and a user without root or sudo is told what to
+# install. No network is used.
 set -euo pipefail
 source "$(dirname "$0")/../../scripts/packages.sh"
 apt_dir=$(mktemp -d)
 trap 'rm -rf "$apt_dir"' EXIT
 mkdir -p "$apt_dir/sources.list.d"
-cat >"$apt_dir/sources.list.d/others.sources" <<'SOURCES'
+printf '%s\n' "deb http://mirror.example/debian-security bookworm-security main" \
+    "deb [arch=amd64] https://apt.example.com/linux bookworm stable" >"$apt_dir/sources.list"
+cat >"$apt_dir/sources.list.d/debian.sources" <<'SOURCES'
 Types: deb deb-src
 URIs: http://deb.debian.org/debian
 Suites: bookworm-backports
+Components: main
 
 Types: deb
 Enabled: no
-URIs: http://mirror.example/debian
+URIs: http://disabled.example/debian
 Suites: bookworm
+Components: main
 
 Types: deb
-URIs: https://apt.example.com/linux
-Suites: bookworm
-Components: stable
+URIs: http://mirror.example/debian
+Suites: bookworm-updates bookworm
+Components: main
 SOURCES
-printf '%s\n' "deb http://mirror.example/debian-security bookworm-security main" \
-    "deb [arch=amd64] http://mirror.example/debian bookworm main" >"$apt_dir/sources.list"
 
 # Debian's archive has the package, in every suite; the vendor's has not.
 # The index itself is not fetched.
-serves_allegro_source() { [[ "$2" =~ ^http://(deb.debian.org|mirror.example)/debian$ ]]; }
+serves_allegro_source() { [[ "$2" =~ ^http://(deb.debian.org|mirror.example|disabled.example)/debian$ ]]; }
 found=$(RIBBONS_APT_DIR=$apt_dir allegro_source_mirror "$apt_dir/private" bookworm)
 [ "$found" = "http://mirror.example/debian bookworm" ] || { echo "chose: '$found'" >&2; exit 1; }
 
