@@ -113,9 +113,9 @@ build_googletest() {
 install_puppeteer() {
     local modules="$out/npm"
     mkdir -p "$modules"
-    if ! cmp -s "$repo/tests/web/package-lock.json" "$modules/package-lock.json" ||
+    if ! cmp -s "$repo/web/package-lock.json" "$modules/package-lock.json" ||
         [ ! -d "$modules/node_modules/puppeteer-core" ]; then
-        cp "$repo/tests/web/package.json" "$repo/tests/web/package-lock.json" "$modules/"
+        cp "$repo/web/package.json" "$repo/web/package-lock.json" "$modules/"
         (cd "$modules" && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
     fi
 }
