@@ -9,7 +9,6 @@ install_packages() {
             missing+=("$package")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
-    echo "Installing: ${missing[*]}"
     # Installing must never take away a package the machine has.
     apt_get_as_root "ribbons needs these Debian packages: ${missing[*]}. Install them as root\
  (apt-get install ${missing[*]}) or install sudo." \
