@@ -25,9 +25,12 @@ werror=OFF
 # Nothing of emscripten, node, npm or Chromium writes to the user's home.
 export HOME="$out/home" XDG_CONFIG_HOME="$out/home/.config" XDG_CACHE_HOME="$out/home/.cache"
 export npm_config_cache="$out/npm-cache" npm_config_update_notifier=false PUPPETEER_SKIP_DOWNLOAD=1
-# Debian's emscripten ships its system libraries prebuilt in a cache that
-# must stay as it is (FROZEN_CACHE): a cache of our own holds a link to them
-# and the stamp that says they are complete.
+# Debian's emscripten (3.1.6 in Debian 12, 3.1.69 in Debian 13: both lay it
+# out alike) ships its system libraries prebuilt in a cache that must stay
+# as it is (FROZEN_CACHE): a cache of our own holds a link to them and the
+# stamp that says they are complete. A frozen cache also makes the linker
+# work out the JavaScript library's symbols afresh rather than keep them
+# there, so nothing else is needed in it.
 export EM_CACHE="$out/emscripten-cache"
 # The compiler's JavaScript parts need Debian's node modules, which a node
 # from elsewhere does not look for by itself.
