@@ -169,6 +169,17 @@ make_minbase_tarball() {
     remove_folder "$staging"
 }
 
+# The certificate authorities this machine adds to Debian's (a company's
+# TLS proxy, say), so the test system reaches the package registries, npm's
+# included, as the machine does; ca-certificates takes them in when apt
+# first installs it there.
+copy_local_certificates() {
+    local local_cas=/usr/local/share/ca-certificates
+    [ -d "$local_cas" ] || return 0
+    mkdir -p "$1$local_cas"
+    cp -r "$local_cas/." "$1$local_cas/"
+}
+
 # Unpacks a pristine system, with what the README's commands need from the
 # machine around them: processes, devices, a terminal, shared memory (the X
 # server, valgrind, the sanitizers, Wine), name resolution, no services.
@@ -181,6 +192,7 @@ prepare_system() {
     chmod 755 "$root/usr/sbin/policy-rc.d"
     rm -f "$root/etc/resolv.conf"
     cp -L /etc/resolv.conf "$root/etc/resolv.conf"
+    copy_local_certificates "$root"
 
     current_root=$root
     # On a real machine the root folder is a mount point, and tests that make
@@ -427,6 +439,9 @@ test_container() {
     git clone --quiet --no-hardlinks --no-checkout "$repo" "$clone"
     git -C "$clone" -c advice.detachedHead=false checkout --quiet "$commit"
     "${docker_cli[@]}" cp "$clone" "$container:/root/ribbons"
+    [ -d /usr/local/share/ca-certificates ] &&
+        "${docker_cli[@]}" cp /usr/local/share/ca-certificates/. \
+            "$container:/usr/local/share/ca-certificates/"
     remove_folder "$clone"
     run_in_container "printf '#!/bin/sh\nexit 101\n' >/usr/sbin/policy-rc.d &&
         chmod 755 /usr/sbin/policy-rc.d"
