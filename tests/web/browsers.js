@@ -158,14 +158,19 @@ function start_xvfb() {
   const xvfb = spawn('Xvfb', ['-displayfd', '3', '-screen', '0', '1024x768x24', '-nolisten', 'tcp'],
                      { stdio: ['ignore', 'ignore', 'ignore', 'pipe'] });
   return new Promise((resolve, reject) => {
+    const too_late = setTimeout(() => {
+      xvfb.kill();
+      reject(new Error('Xvfb was not ready within 10 s'));
+    }, 10000);
     let written = '';
     xvfb.stdio[3].on('data', (data) => {
       written += data;
-      if (written.includes('\n')) resolve({ process: xvfb, display: ':' + written.trim() });
+      if (!written.includes('\n')) return;
+      clearTimeout(too_late);
+      resolve({ process: xvfb, display: ':' + written.trim() });
     });
     xvfb.on('error', (error) => reject(new Error(`cannot start Xvfb: ${error.message}`)));
     xvfb.on('exit', (code) => reject(new Error(`Xvfb stopped (${code}) before it was ready`)));
-    setTimeout(() => { xvfb.kill(); reject(new Error('Xvfb was not ready within 10 s')); }, 10000).unref();
   });
 }
 
