@@ -223,7 +223,7 @@ function page_with_hook(page_file, work_dir) {
   const page = fs.readFileSync(page_file, 'utf8');
   const head = /<head[^>]*>/i.exec(page);
   if (!head) throw new Error(`${page_file} has no <head>`);
-  const copy = path.join(work_dir, 'page-with-hook.html');
+  const copy = path.resolve(work_dir, 'page-with-hook.html');
   const at = head.index + head[0].length;
   fs.writeFileSync(copy, page.slice(0, at) + `<script>${page_hook}</script>` + page.slice(at));
   return copy;
@@ -251,7 +251,7 @@ async function launch_webkit(work_dir) {
       script: `return (${fn}).apply(null, arguments);`, args,
     });
     return with_common_calls({
-      open: (file) => session('POST', '/url', { url: 'file://' + page_with_hook(path.resolve(file), work_dir) }),
+      open: (file) => session('POST', '/url', { url: 'file://' + page_with_hook(file, work_dir) }),
       evaluate,
       press: (key, hold_ms) => keys({ type: 'keyDown', value: webdriver_keys[key] },
                                     { type: 'pause', duration: hold_ms },

@@ -14,7 +14,7 @@
 // where `rand` is the page's. Exits 0 when every check holds.
 'use strict';
 const assert = require('node:assert/strict');
-const { execFileSync } = require('node:child_process');
+const { spawnSync } = require('node:child_process');
 const fs = require('node:fs');
 const path = require('node:path');
 const { launch } = require('./browsers.js');
@@ -75,11 +75,12 @@ function replay_steps(files, first_seed, last_seed) {
     fs.writeFileSync(name, file.bytes);
     return name;
   });
-  const replay = execFileSync('node', ['--no-experimental-fetch', find_scene_step, String(first_seed),
-                                       String(last_seed), String(steps_per_second * 30), ...names],
-                              { encoding: 'utf8' });
-  const match = /seed (\d+) steps ([\d ]+)/.exec(replay);
-  assert.ok(match, `no seed from ${first_seed} to ${last_seed} replays every saved file:\n${replay}`);
+  const replay = spawnSync('node', ['--no-experimental-fetch', find_scene_step, String(first_seed),
+                                    String(last_seed), String(steps_per_second * 30), ...names],
+                           { encoding: 'utf8' });
+  const match = replay.status === 0 && /seed (\d+) steps ([\d ]+)/.exec(replay.stdout);
+  assert.ok(match, `no seed from ${first_seed} to ${last_seed} replays every saved file:\n` +
+                   replay.stdout + replay.stderr);
   console.log(`${engine}: seed ${match[1]}, files at steps ${match[2]}`);
   return match[2].split(' ').map(Number);
 }
