@@ -75,12 +75,12 @@ function replay_steps(files, first_seed, last_seed) {
     fs.writeFileSync(name, file.bytes);
     return name;
   });
-  const replay = spawnSync('node', ['--no-experimental-fetch', find_scene_step, String(first_seed),
-                                    String(last_seed), String(steps_per_second * 30), ...names],
+  const replay = spawnSync(process.execPath, ['--no-experimental-fetch', find_scene_step, String(first_seed),
+                                               String(last_seed), String(steps_per_second * 30), ...names],
                            { encoding: 'utf8' });
   const match = replay.status === 0 && /seed (\d+) steps ([\d ]+)/.exec(replay.stdout);
   assert.ok(match, `no seed from ${first_seed} to ${last_seed} replays every saved file:\n` +
-                   replay.stdout + replay.stderr);
+                   (replay.error || replay.stdout + replay.stderr));
   console.log(`${engine}: seed ${match[1]}, files at steps ${match[2]}`);
   return match[2].split(' ').map(Number);
 }
