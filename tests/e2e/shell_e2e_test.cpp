@@ -209,7 +209,9 @@ const char* const no_callback = "Error starting the timer's callbacks: the scene
 INSTANTIATE_TEST_SUITE_P(
     , StartUpFailure,
     ::testing::Values(
-        StartUpFault{"NoDisplayAtAll", false, {}, "Error starting the Allegro library: "},
+        StartUpFault{"NoDisplayAtAll", false, {},
+                     "Error starting the Allegro library: no display (no X server answered at "
+                     "DISPLAY, and no console graphics)"},
         StartUpFault{"RefusedVideoMode", true, preloaded(REFUSE_VIDEO_MODE_LIBRARY),
                      "Error setting video mode 640x480x16 refused by the test"},
         StartUpFault{"NoMemoryForTheBackBuffer", true, preloaded(NO_BACK_BUFFER_LIBRARY),
