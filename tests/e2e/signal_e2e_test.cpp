@@ -108,12 +108,6 @@ protected:
             5s, [&] { return (gate_ = open(gate_path_.c_str(), O_WRONLY | O_NONBLOCK)) >= 0; }));
     }
 
-    void TearDown() override
-    {
-        if (gate_ >= 0)
-            close(gate_);
-    }
-
     // Sends the signal and waits until it is taken, so that each comes on its own.
     void stop(int signal)
     {
@@ -162,7 +156,6 @@ TEST_P(RepeatedStops, LetTheSaveFinishThenTheFirstEndsTheProgram)
     for (const int signal : {SIGHUP, SIGTERM})
         stop(signal);
     close(gate_);
-    gate_ = -1;
     EXPECT_EQ(program_->wait_for_exit(10s).value_or(ExitResult{}).signal, GetParam());
     const auto screenshot = read_bmp24(dir_.file("screenshot.bmp"));
     EXPECT_TRUE(screenshot && screenshot->width == 640 && screenshot->height == 480);
