@@ -173,7 +173,8 @@ protected:
     void SetUp() override
     {
         if (std::system("unshare --pid --fork --mount-proc true 2>/dev/null") != 0)
-            GTEST_SKIP() << "unshare cannot make a PID namespace here (it needs root)";
+            GTEST_SKIP() << "unshare cannot make a PID namespace here: that takes "
+                            "CAP_SYS_ADMIN, which only root has, and not in every container";
         program_launcher_ = {"unshare", "--pid", "--fork", "--mount-proc", "--kill-child"};
         // unshare ignores SIGTERM: killed instead when the test ends, it
         // takes the program with it.
