@@ -1,6 +1,7 @@
 // SIGINT, SIGTERM and SIGHUP end the real program as Esc does, then by the
 // signal itself as a shell expects: while it starts up, however stuck, and in
-// the middle of an F12 save, which repeats of the signals let finish.
+// the middle of an F12 save, which repeats of the signals let finish. The X
+// server ending under it ends it with 1 and a line saying so, never a crash.
 
 #include "running_program.h"
 
@@ -99,7 +100,31 @@ TEST_P(RepeatedStops, LetTheSaveFinishThenTheFirstEndsTheProgram)
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()), {}), 1);
 }
 
+// The display lost instead: the save still finishes, after which it ends.
+TEST_F(RepeatedStops, ALostDisplayLetsTheSaveFinish)
+{
+    display_.end_server(SIGKILL);
+    sleep_for(1s);
+    ASSERT_TRUE(program_->running());
+    close(gate_);
+    EXPECT_EQ(program_->wait_for_exit(10s).value_or(ExitResult{}).status, 1);
+    EXPECT_TRUE(read_bmp24(dir_.file("screenshot.bmp")));
+}
+
 INSTANTIATE_TEST_SUITE_P(, RepeatedStops, ::testing::Values(SIGINT, SIGTERM, SIGHUP),
                          signal_name);
+
+// Ended as at logout (SIGTERM) or in a crash (SIGKILL), a little later each run.
+class LostDisplay : public RunningProgramTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(LostDisplay, EndsTheProgramWithOneAndALineSayingSo)
+{
+    sleep_for(GetParam() * 7ms);
+    display_.end_server(GetParam() % 2 ? SIGKILL : SIGTERM);
+    EXPECT_EQ(program_->wait_for_exit(10s).value_or(ExitResult{}).status, 1);
+    EXPECT_EQ(program_->output(), "ribbons: the display went away\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(, LostDisplay, ::testing::Range(0, 10));
 
 } // namespace
