@@ -2,7 +2,8 @@
 // signal itself as a shell expects: while it starts up, however stuck, and in
 // the middle of an F12 save, which repeats of the signals let finish unless
 // Ctrl+C comes again a second later. As a PID namespace's first process it
-// exits with the status the signal would give.
+// exits with the status the signal would give. The X server ending under it
+// ends it with 1 and a line saying so, never a crash.
 
 #include "running_program.h"
 
@@ -162,6 +163,18 @@ TEST_P(RepeatedStops, LetTheSaveFinishThenTheFirstEndsTheProgram)
     EXPECT_EQ(file_names(dir_.path()), std::vector<std::string>{"screenshot.bmp"});
 }
 
+// The display lost instead: the save still finishes, after which it ends.
+TEST_F(HeldSave, ALostDisplayLetsTheSaveFinish)
+{
+    display_.end_server(SIGKILL);
+    sleep_for(1s);
+    ASSERT_TRUE(program_->running());
+    close(gate_);
+    EXPECT_EQ(program_->wait_for_exit(10s).value_or(ExitResult{}).status, 1);
+    EXPECT_TRUE(read_bmp24(dir_.file("screenshot.bmp")));
+    EXPECT_EQ(file_names(dir_.path()), std::vector<std::string>{"screenshot.bmp"});
+}
+
 INSTANTIATE_TEST_SUITE_P(, RepeatedStops, ::testing::Values(SIGINT, SIGTERM, SIGHUP),
                          signal_name);
 
@@ -200,5 +213,18 @@ TEST_F(AsNamespaceInit, SigtermEndsItWithStatus143)
     EXPECT_TRUE(result.exited) << "signal " << result.signal;
     EXPECT_EQ(result.status, 143);
 }
+
+// Ended as at logout (SIGTERM) or in a crash (SIGKILL), a little later each run.
+class LostDisplay : public RunningProgramTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(LostDisplay, EndsTheProgramWithOneAndALineSayingSo)
+{
+    sleep_for(GetParam() * 7ms);
+    display_.end_server(GetParam() % 2 ? SIGKILL : SIGTERM);
+    EXPECT_EQ(program_->wait_for_exit(10s).value_or(ExitResult{}).status, 1);
+    EXPECT_EQ(program_->output(), "ribbons: the display went away\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(, LostDisplay, ::testing::Range(0, 10));
 
 } // namespace
