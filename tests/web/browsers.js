@@ -11,6 +11,7 @@
 //   await browser.errors();  await browser.outside();
 //   await browser.hide_for(ms);              // the page hidden for a while
 //   browser.downloads()                      // null where downloads cannot be seen
+//   await browser.emulate(viewport);  await browser.touch(x, y);  // Chromium only
 //   await browser.close();
 //
 // Files: no driver but Chromium's can catch a download, so a hook, in place
@@ -117,6 +118,9 @@ async function launch_puppeteer(engine, work_dir) {
         await other.close();
       },
       downloads,
+      // Chromium's device emulation: the window's size and pixel ratio, and a finger.
+      emulate: (viewport) => page.setViewport(viewport),
+      touch: (x, y) => page.touchscreen.tap(x, y),
       close: () => browser.close(),
     });
   } catch (error) {
