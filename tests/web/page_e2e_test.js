@@ -118,8 +118,7 @@ async function fits(browser, viewport) {
 }
 
 const tap = async (browser, name) => browser.touch(...await browser.evaluate((name) => {
-  const box = [...document.querySelectorAll('#controls button')].find((b) => b.textContent === name)
-    .getBoundingClientRect();
+  const box = [...document.querySelectorAll('#controls button')].find((b) => b.textContent === name).getBoundingClientRect();
   return [box.x + box.width / 2, box.y + box.height / 2];
 }, name));
 
