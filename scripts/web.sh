@@ -8,9 +8,9 @@
 #   scripts/web.sh         build build/web/ribbons.html
 #   scripts/web.sh test    build it, run the display-free tests and the colour
 #                          ramp proof under node, then the page itself in
-#                          headless Chromium
+#                          Chromium, Firefox and WebKit
 #
-# Everything it makes, emscripten's cache, npm's and Chromium's files
+# Everything it makes, emscripten's cache, npm's and the browsers' files
 # included, stays under build/web; nothing goes to the home folder.
 set -euo pipefail
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -22,7 +22,7 @@ allegro_prefix="$out/allegro"
 # Warnings are errors in the test builds only.
 werror=OFF
 
-# Nothing of emscripten, node, npm or Chromium writes to the user's home.
+# Nothing of emscripten, node, npm or the browsers writes to the user's home.
 export HOME="$out/home" XDG_CONFIG_HOME="$out/home/.config" XDG_CACHE_HOME="$out/home/.cache"
 export npm_config_cache="$out/npm-cache" npm_config_update_notifier=false PUPPETEER_SKIP_DOWNLOAD=1
 # Debian's emscripten (3.1.6 in Debian 12, 3.1.69 in Debian 13: both lay it
@@ -112,7 +112,7 @@ build_googletest() {
 
 # puppeteer-core at the version the committed lock file pins, under
 # build/web; it never downloads a browser (PUPPETEER_SKIP_DOWNLOAD): the
-# test runs Debian's Chromium.
+# test runs Debian's Chromium and Firefox ESR.
 install_puppeteer() {
     local modules="$out/npm"
     mkdir -p "$modules"
@@ -124,9 +124,10 @@ install_puppeteer() {
 }
 
 # The display-free unit tests and the colour ramp proof under node, and the
-# page in headless Chromium, all through CTest.
+# page in headless Chromium and Firefox and in WebKitGTK's MiniBrowser on a
+# virtual display of its own, all through CTest.
 run_tests() {
-    install_packages libgtest-dev chromium
+    install_packages libgtest-dev chromium firefox-esr webkit2gtk-driver xvfb
     # A node from elsewhere (NodeSource's, say) brings its own npm, which
     # Debian's npm package would conflict with.
     command -v npm >/dev/null || install_packages npm
