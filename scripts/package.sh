@@ -95,13 +95,15 @@ check_contents() {
 
 # The package's own test (debian/tests) through autopkgtest on this machine,
 # which installs the package and what the test needs. The package is purged
-# when this script ends, unless it was installed before.
+# when this script ends, unless it was installed before; the purge waits for
+# another apt to finish, as every install here does, rather than fail and
+# leave the package on the machine.
 run_package_test() {
     local log="$out/autopkgtest.log" summary="$out/autopkgtest.summary"
     root_hint="The package's test installs it: run this as root, or install sudo."
     as_root "$root_hint" true
     dpkg-query -W -f='${Status}' ribbons 2>/dev/null | grep -q "ok installed" ||
-        trap 'as_root "$root_hint" apt-get -qq purge -y ribbons >/dev/null' EXIT
+        trap 'as_root "$root_hint" apt-get -o DPkg::Lock::Timeout=300 -qq purge -y ribbons >/dev/null' EXIT
     echo "== autopkgtest (log: $log)"
     as_root "$root_hint" autopkgtest -q -l "$log" --summary-file "$summary" \
         "$out/ribbons_${version}_${arch}.changes" -- null >/dev/null 2>&1 ||

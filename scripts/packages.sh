@@ -48,8 +48,9 @@ install_packages_without_recommends() {
     RIBBONS_NO_RECOMMENDS=1 install_packages "$@"
 }
 
-# What building the program needs.
-build_packages=(g++ cmake make pkg-config liballegro4-dev)
+# What building the program needs: Xlib is linked directly for its error
+# handler on a lost display (Allegro's development package brings it too).
+build_packages=(g++ cmake make pkg-config liballegro4-dev libx11-dev)
 
 # The mirrors this machine's apt fetches packages from, one "URI SUITE" line
 # each, in the order apt reads them: apt's own reading of its sources, deb822

@@ -4,6 +4,7 @@
 // frame rate, F12 saves "screenshot.bmp".
 
 #include "close_button.h"
+#include "display_loss.h"
 #include "main_loop.h"
 #include "scene.h"
 #include "startup.h"
@@ -21,6 +22,7 @@ int main()
     std::srand(static_cast<unsigned>(std::time(nullptr)));
 
     hold_stop_signals();
+    end_cleanly_if_display_goes_away();
     if (!start_library() || !open_display())
         return EXIT_FAILURE;
     if (!install_keys())

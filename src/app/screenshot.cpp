@@ -10,12 +10,16 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <new>
 #include <string>
 #include <system_error>
 #include <unistd.h>
 
 namespace {
+
+// Held while a save runs, and for good once the program is about to end.
+std::mutex saving;
 
 // Creates a file beside `file_name` that nothing else can be using: made
 // exclusively, with the next number whenever a name is taken (by a file an
@@ -162,6 +166,7 @@ bool report_failure(const char* file_name, const char* reason)
 
 bool save_screenshot(BITMAP* picture, const char* file_name)
 {
+    const std::lock_guard<std::mutex> hold(saving);
     std::string temporary;
     try {
         const std::error_code error = write_and_replace(picture, file_name, temporary);
@@ -175,4 +180,9 @@ bool save_screenshot(BITMAP* picture, const char* file_name)
         remove_temporary(temporary);
         return report_failure(file_name, std::strerror(ENOMEM));
     }
+}
+
+void let_the_last_save_finish()
+{
+    saving.lock();
 }

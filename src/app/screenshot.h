@@ -12,3 +12,7 @@ struct BITMAP;
 // Saves `picture` as the BMP file `file_name`; false, once it has said why,
 // when it could not.
 bool save_screenshot(BITMAP* picture, const char* file_name);
+
+// Waits for a save in progress, if any, to finish, and holds every later one
+// back for good: for a program about to end at once, from another thread.
+void let_the_last_save_finish();

@@ -2,7 +2,6 @@
 // their random numbers, one logic step, and how the ten stacked copies of the
 // four shapes cover one another in a frame.
 
-#include "main_loop.h"
 #include "scene.h"
 
 #include "gradient_line.h"
@@ -167,20 +166,4 @@ TEST_F(SceneTest, WithinALayerTheLaterShapeCoversTheEarlierOne)
         draw_scene(scene_, frame_);
         EXPECT_EQ(frame_.pixel(300, 100), colour_b);
     }
-}
-
-TEST_F(SceneTest, PassWithoutPendingTickShowsThePreviousFrameAgain)
-{
-    logic_ticks = 1;
-    key[KEY_ESC] = key[KEY_F1] = key[KEY_F12] = 0;
-    show_fps = false;
-    const auto update = [this] { update_scene(scene_); };
-    const auto draw = [this] { draw_scene(scene_, frame_); };
-
-    run_pass(frame_, update, draw);
-    Bitmap previous(640, 480);
-    blit(screen, previous, 0, 0, 0, 0, 640, 480);
-    ASSERT_GT(previous.count_not(0), 0);
-    run_pass(frame_, update, draw);
-    EXPECT_EQ(differing_pixels(screen, previous), 0);
 }

@@ -13,8 +13,8 @@ constexpr auto exit_timeout = 10s;
 
 void RunningProgramTest::SetUp()
 {
-    program_.emplace(dir_.path(), display_.name(), program_env_, std::vector<std::string>{},
-                     std::string{}, program_setup_);
+    program_.emplace(dir_.path(), display_.name(), program_env_, program_launcher_, std::string{},
+                     program_setup_);
     window_ = wait_for_window(x(), start_timeout);
     ASSERT_NE(window_, 0u) << "no 640x480 window appeared; output:\n" << program_->output();
     ASSERT_TRUE(wait_until_drawing(x(), window_, start_timeout)) << "the window stayed black";

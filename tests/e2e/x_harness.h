@@ -51,6 +51,8 @@ public:
     const std::string& name() const { return name_; }
     Display* connection() const { return connection_; }
     int pid() const { return pid_; }
+    // Ends the server by `signal` under its programs, closing the test's connection first.
+    void end_server(int signal);
 
 private:
     int pid_ = -1;

@@ -12,6 +12,7 @@
 //   await browser.hide_for(ms);              // the page hidden for a while
 //   browser.hidden_frames_per_second         // what the engine still gives it
 //   browser.downloads()                      // null where downloads cannot be seen
+//   await browser.emulate(viewport);  await browser.touch(x, y);  // Chromium only
 //   await browser.close();
 //
 // Files: no driver but Chromium's can catch a download, so a hook, in place
@@ -121,6 +122,9 @@ async function launch_puppeteer(engine, work_dir) {
       // (layout.throttled_frame_rate); Chromium gives it none.
       hidden_frames_per_second: engine === 'firefox' ? 1 : 0,
       downloads,
+      // Chromium's device emulation: the window's size and pixel ratio, and a finger.
+      emulate: (viewport) => page.setViewport(viewport),
+      touch: (x, y) => page.touchscreen.tap(x, y),
       close: () => browser.close(),
     });
   } catch (error) {

@@ -56,28 +56,55 @@ EM_JS(void, name_key, (const char *code, int scancode), {
    Module['browserScancodes'][UTF8ToString(code)] = scancode;
 });
 
-/* Every key the library knows is queued, and the browser's own action on
- * it prevented (F1's help, F12's developer tools, a quick find on '/'), so
- * that the page does not act on the program's keys. The browser keeps its
- * shortcuts with Ctrl, Alt or Meta, reloading (F5) and full screen (F11). A
- * page that loses the focus releases every held key, since it will not see
- * them go up. */
+/* Every key the library knows is queued, so a program may still see it, but
+ * the page keeps the browser's ways with all keys but the demo's own three
+ * (Esc, F1 and F12 without a modifier): Tab leaves the scene, Space and the
+ * arrows scroll, Ctrl+R reloads. Those three the page takes for itself while
+ * the program runs, as F1's help and F12's developer tools would cover the
+ * scene. A key typed with no ASCII character gives the program no character
+ * (0) rather than a wrong one. The page's on-screen controls tap a key
+ * through browserTapKey. A page that loses the focus releases every held
+ * key, since it will not see them go up.
+ *
+ * In full screen, Esc is for leaving it. Firefox and WebKit leave on it and
+ * keep the press from the page; headless Chromium hands the page the press
+ * while still in full screen and leaves only if the page asks. Either way an
+ * Esc pressed in full screen leaves it and never reaches the program: one
+ * Esc never both leaves full screen and ends the demo. */
 EM_JS(void, listen_to_keys, (void), {
    var queue = Module['browserKeyQueue'] = [];
    var held = {};
    var scancodes = Module['browserScancodes'];
-   var browser_keys = { F5: true, F11: true };
+   var own_keys = { Escape: true, F1: true, F12: true };
+   var in_full_screen = function() {
+      return !!(document.fullscreenElement || document.webkitFullscreenElement);
+   };
+   var leave_full_screen = function() {
+      var leave = document.exitFullscreen || document.webkitExitFullscreen;
+      if (leave) Promise.resolve(leave.call(document)).catch(function() {});
+   };
+   var character = function(event) {
+      var code = event.key.length == 1 ? event.key.charCodeAt(0) : 0;
+      return code < 128 ? code : 0;
+   };
    var handle = function(event, down) {
       var scancode = scancodes[event.code];
-      if (!scancode)
+      if (!scancode || ABORT)
          return;
-      if (!event.ctrlKey && !event.altKey && !event.metaKey && !browser_keys[event.code])
+      if (event.code == 'Escape' && in_full_screen()) {
+         if (down) leave_full_screen();
+         return;
+      }
+      if (own_keys[event.code] && !event.ctrlKey && !event.altKey && !event.metaKey && !event.shiftKey)
          event.preventDefault();
       if (down && event.repeat)
          return;
-      var ascii = down && event.key.length == 1 ? event.key.charCodeAt(0) & 0x7f : 0;
-      queue.push(down ? (ascii << 8 | scancode) : -scancode);
+      queue.push(down ? (character(event) << 8 | scancode) : -scancode);
       if (down) held[scancode] = true; else delete held[scancode];
+   };
+   Module['browserTapKey'] = function(code) {
+      if (ABORT) return;
+      queue.push(scancodes[code], -scancodes[code]);
    };
    Module['browserKeyListeners'] = {
       keydown: function(event) { handle(event, true); },
@@ -95,27 +122,43 @@ EM_JS(void, stop_listening_to_keys, (void), {
    for (var type in Module['browserKeyListeners'])
       window.removeEventListener(type, Module['browserKeyListeners'][type]);
    Module['browserKeyQueue'] = [];
+   Module['browserTapKey'] = null;
 });
 
 /* The next queued event: ascii << 8 | scancode for a press, minus the
- * scancode for a release, 0 when there is none. */
+ * scancode for a release, 0 when there is none. It stays queued until
+ * dropped. */
 EM_JS(int, next_key_event, (void), {
    var queue = Module['browserKeyQueue'];
-   return queue && queue.length ? queue.shift() : 0;
+   return queue && queue.length ? queue[0] : 0;
+});
+
+EM_JS(void, drop_key_event, (void), {
+   Module['browserKeyQueue'].shift();
 });
 
 EM_JS(int, page_has_keys, (void), {
    return typeof window !== 'undefined' && typeof window.addEventListener === 'function';
 });
 
+/* The program looks at the keys once a frame, so a key pressed and released
+ * since its last look would come and go unseen: its release, and every
+ * event after it, waits for the next yield. */
 void browser_take_key_events(void)
 {
+   char pressed_now[KEY_MAX] = { 0 };
    int event;
    while ((event = next_key_event()) != 0) {
-      if (event > 0)
+      if (event < 0 && pressed_now[-event])
+         return;
+      drop_key_event();
+      if (event > 0) {
          _handle_key_press(event >> 8, event & 0xff);
-      else
+         pressed_now[event & 0xff] = 1;
+      }
+      else {
          _handle_key_release(-event);
+      }
    }
 }
 

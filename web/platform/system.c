@@ -11,6 +11,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 /* The page shows the text where the scene would be; without the page's
@@ -24,42 +25,97 @@ EM_JS(void, show_message_on_page, (const char *text), {
 });
 
 /* A download of the file's bytes under its own name, through a link to a
- * blob that exists only inside the page: nothing leaves the machine. */
-EM_JS(void, download_bytes, (const char *name, const unsigned char *bytes, int size), {
-   var blob = new Blob([HEAPU8.slice(bytes, bytes + size)],
-                       { type: 'application/octet-stream' });
-   var link = document.createElement('a');
-   link.href = URL.createObjectURL(blob);
-   link.download = UTF8ToString(name);
-   document.body.appendChild(link);
-   link.click();
-   link.remove();
-   setTimeout(function() { URL.revokeObjectURL(link.href); }, 60000);
+ * blob that exists only inside the page: nothing leaves the machine. Says
+ * whether the browser took them (a page short of memory may fail to make
+ * the blob). */
+EM_JS(int, download_bytes, (const char *name, const unsigned char *bytes, int size), {
+   try {
+      var blob = new Blob([HEAPU8.slice(bytes, bytes + size)],
+                          { type: 'application/octet-stream' });
+      var link = document.createElement('a');
+      link.href = URL.createObjectURL(blob);
+      link.download = UTF8ToString(name);
+      document.body.appendChild(link);
+      link.click();
+      link.remove();
+      setTimeout(function() { URL.revokeObjectURL(link.href); }, 60000);
+      return 1;
+   } catch (error) {
+      return 0;
+   }
 });
 
 EM_JS(int, page_can_download, (void), {
    return typeof document !== 'undefined';
 });
 
-/* Hands the regular file NAME to the browser and removes it. A program
- * writes and renames a file within one frame, so at a yield every file in
- * the folder is complete. */
+/* The files that could not be handed over, as they were then: they stay in
+ * the folder and are tried again only once the program writes them anew (a
+ * screenshot is written to a new file and renamed over the old one), so
+ * each failure is said once rather than at every frame. */
+#define KEPT_FILES 8
+static struct kept_file {
+   ino_t inode;
+   off_t size;
+   time_t changed;
+} kept[KEPT_FILES];
+static int next_kept;
+
+static int is_kept(const struct stat *info)
+{
+   int i;
+   for (i = 0; i < KEPT_FILES; i++)
+      if (kept[i].inode == info->st_ino && kept[i].size == info->st_size &&
+          kept[i].changed == info->st_mtime)
+         return 1;
+   return 0;
+}
+
+static void keep(const char *name, const struct stat *info)
+{
+   char line[300];
+   struct kept_file file = { info->st_ino, info->st_size, info->st_mtime };
+   kept[next_kept] = file;
+   next_kept = (next_kept + 1) % KEPT_FILES;
+   snprintf(line, sizeof line, "%s could not be handed to the browser; save again to retry.", name);
+   show_message_on_page(line);
+}
+
+/* The whole file, or NULL; *SIZE is its length. */
+static unsigned char *read_whole(const char *name, const struct stat *info)
+{
+   unsigned char *bytes = malloc(info->st_size > 0 ? info->st_size : 1);
+   FILE *file = fopen(name, "rb");
+   int whole = bytes && file && fread(bytes, 1, info->st_size, file) == (size_t)info->st_size &&
+               fgetc(file) == EOF;
+   if (file)
+      fclose(file);
+   if (!whole) {
+      free(bytes);
+      return NULL;
+   }
+   return bytes;
+}
+
+/* Hands the regular file NAME to the browser and removes it; a file that
+ * could not be read whole or handed over stays. A program writes and
+ * renames a file within one frame, so at a yield every file in the folder
+ * is complete. */
 static void offer_file(const char *name)
 {
    struct stat info;
-   FILE *file;
    unsigned char *bytes;
+   int handed_over;
 
-   if (stat(name, &info) != 0 || !S_ISREG(info.st_mode))
+   if (stat(name, &info) != 0 || !S_ISREG(info.st_mode) || is_kept(&info))
       return;
-   bytes = malloc(info.st_size > 0 ? info.st_size : 1);
-   file = fopen(name, "rb");
-   if (bytes && file && fread(bytes, 1, info.st_size, file) == (size_t)info.st_size)
-      download_bytes(name, bytes, info.st_size);
-   if (file)
-      fclose(file);
+   bytes = read_whole(name, &info);
+   handed_over = bytes && download_bytes(name, bytes, info.st_size);
    free(bytes);
-   unlink(name);
+   if (handed_over)
+      unlink(name);
+   else
+      keep(name, &info);
 }
 
 void browser_offer_finished_files(void)
