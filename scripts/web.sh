@@ -127,7 +127,8 @@ install_puppeteer() {
 # page in headless Chromium and Firefox and in WebKitGTK's MiniBrowser on a
 # virtual display of its own, all through CTest.
 run_tests() {
-    install_packages libgtest-dev chromium firefox-esr webkit2gtk-driver xvfb
+    install_packages libgtest-dev chromium
+    install_packages_without_recommends firefox-esr webkit2gtk-driver xvfb
     # A node from elsewhere (NodeSource's, say) brings its own npm, which
     # Debian's npm package would conflict with.
     command -v npm >/dev/null || install_packages npm

@@ -10,6 +10,7 @@
 //   await browser.tap(key);                  // press and release back to back
 //   await browser.errors();  await browser.outside();
 //   await browser.hide_for(ms);              // the page hidden for a while
+//   browser.hidden_frames_per_second         // what the engine still gives it
 //   browser.downloads()                      // null where downloads cannot be seen
 //   await browser.emulate(viewport);  await browser.touch(x, y);  // Chromium only
 //   await browser.close();
@@ -117,6 +118,9 @@ async function launch_puppeteer(engine, work_dir) {
         await page.bringToFront();
         await other.close();
       },
+      // Firefox still gives a hidden page a frame a second
+      // (layout.throttled_frame_rate); Chromium gives it none.
+      hidden_frames_per_second: engine === 'firefox' ? 1 : 0,
       downloads,
       // Chromium's device emulation: the window's size and pixel ratio, and a finger.
       emulate: (viewport) => page.setViewport(viewport),
@@ -272,6 +276,7 @@ async function launch_webkit(work_dir) {
         await sleep(ms);
         await session('POST', '/window/rect', rect);
       },
+      hidden_frames_per_second: 0,
       downloads: null,
       close: async () => {
         try {
