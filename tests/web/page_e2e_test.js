@@ -182,7 +182,7 @@ async function main() {
 
     const before_taps = await browser.file_count();
     for (let i = 0; i < taps; ++i) {
-      await browser.tap('F12');
+      await browser.press('F12', 0);
       await sleep(tap_interval_ms);
     }
     await eventually(2000, 'a file from every tap',
