@@ -1,24 +1,9 @@
-// The three browser engines the page test drives, behind one small interface,
-// so the checks read the same in each: Debian's Chromium and Firefox ESR
-// through puppeteer-core (over CDP and WebDriver BiDi), and WebKitGTK's
-// MiniBrowser through WebKitWebDriver's plain HTTP on a private Xvfb.
-//
-//   const browser = await launch('chromium' | 'firefox' | 'webkit', work_dir);
-//   await browser.open(page_file);           // the page, with the file hook
-//   await browser.evaluate(fn, ...args);     // fn's result, as JSON
-//   await browser.press(key, hold_ms);       // 'F1', 'F12' or 'Escape'
-//   await browser.tap(key);                  // press and release back to back
-//   await browser.errors();  await browser.outside();
-//   await browser.hide_for(ms);              // the page hidden for a while
-//   browser.hidden_frames_per_second         // what the engine still gives it
-//   browser.downloads()                      // null where downloads cannot be seen
-//   await browser.emulate(viewport);  await browser.touch(x, y);  // Chromium only
-//   await browser.close();
-//
-// Files: no driver but Chromium's can catch a download, so a hook, in place
-// before the page's own scripts run, keeps every Blob the page turns into a
-// link, with the time it did; saved_files() reads them back, one per
-// evaluate and as base64, since Firefox returns a large array as undefined.
+// The three browser engines the page test drives, behind one interface so the
+// checks read the same in each: Debian's Chromium and Firefox ESR through
+// puppeteer-core (CDP and WebDriver BiDi), WebKitGTK's MiniBrowser through
+// WebKitWebDriver's HTTP on a private Xvfb. Only Chromium's driver sees
+// downloads, so a hook run before the page's own scripts keeps every Blob the
+// page turns into a link, with the time it did.
 'use strict';
 const { spawn } = require('node:child_process');
 const fs = require('node:fs');
@@ -27,8 +12,17 @@ const path = require('node:path');
 
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
-// Runs in the page before anything else. Errors are kept too, for the
-// engine whose driver cannot read the console.
+async function eventually(timeout_ms, what, predicate) {
+  const deadline = Date.now() + timeout_ms;
+  for (;;) {
+    const value = await predicate();
+    if (value) return value;
+    if (Date.now() > deadline) throw new Error(`timed out waiting for ${what}`);
+    await sleep(50);
+  }
+}
+
+// Errors are kept too, for the engine whose driver cannot read the console.
 function install_page_hook() {
   const kept = { files: [], errors: [] };
   Object.defineProperty(window, '__ribbons_test', { value: kept });
@@ -47,26 +41,23 @@ function install_page_hook() {
 }
 const page_hook = `(${install_page_hook})();`;
 
-const file_times = () => window.__ribbons_test.files.map((file) => file.at);
+// One file per evaluate, as base64: Firefox returns a large array as undefined.
 const file_base64 = (index) => new Promise((resolve, reject) => {
   const reader = new FileReader();
   reader.onload = () => resolve(reader.result.slice(reader.result.indexOf(',') + 1));
   reader.onerror = () => reject(reader.error);
   reader.readAsDataURL(window.__ribbons_test.files[index].blob);
 });
-const hooked_errors = () => window.__ribbons_test.errors;
-// Resources the page fetched from anywhere but itself.
-const resources_outside = () => performance.getEntriesByType('resource').map((entry) => entry.name)
-  .filter((url) => !/^(file|data|blob):/.test(url));
 
-// What every engine shares once it can evaluate in the page.
 function with_common_calls(browser) {
-  browser.file_count = async () => (await browser.evaluate(file_times)).length;
+  // What the page fetched from anywhere but itself.
+  browser.outside = async () => (await browser.requested()).filter((url) => !/^(file|data|blob):/.test(url));
+  const file_times = () => browser.evaluate(() => window.__ribbons_test.files.map((file) => file.at));
+  browser.file_count = async () => (await file_times()).length;
   // The files handed over so far, with the page's clock when it did.
   browser.saved_files = async () => {
-    const times = await browser.evaluate(file_times);
     const files = [];
-    for (const [index, at] of times.entries()) {
+    for (const [index, at] of (await file_times()).entries()) {
       files.push({ at, bytes: Buffer.from(await browser.evaluate(file_base64, index), 'base64') });
     }
     return files;
@@ -74,42 +65,29 @@ function with_common_calls(browser) {
   return browser;
 }
 
-// Chromium and Firefox: the same puppeteer calls over CDP and BiDi.
+const puppeteer_options = {
+  chromium: { executablePath: '/usr/bin/chromium',
+              args: ['--no-sandbox', '--disable-gpu', '--no-first-run', '--disable-background-networking',
+                     '--disable-component-update', '--disable-sync'] },
+  firefox: { browser: 'firefox', executablePath: '/usr/bin/firefox-esr' },
+};
+
 async function launch_puppeteer(engine, work_dir) {
-  const puppeteer = require('puppeteer-core');
-  const options = engine === 'firefox'
-    ? { browser: 'firefox', executablePath: '/usr/bin/firefox-esr' }
-    : { executablePath: '/usr/bin/chromium',
-        args: ['--no-sandbox', '--disable-gpu', '--no-first-run', '--disable-background-networking',
-               '--disable-component-update', '--disable-sync'] };
-  const browser = await puppeteer.launch({
-    ...options, headless: true, userDataDir: path.join(work_dir, `profile-${engine}`),
-    env: { ...process.env, TMPDIR: work_dir },
-  });
+  const browser = await require('puppeteer-core').launch({ ...puppeteer_options[engine], headless: true,
+    userDataDir: path.join(work_dir, `profile-${engine}`), env: { ...process.env, TMPDIR: work_dir } });
   try {
     const page = await browser.newPage();
-    const outside = [], errors = [];
-    page.on('request', (request) => {
-      if (!/^(file|data|blob):/.test(request.url())) outside.push(request.url());
-    });
+    const requested = [], errors = [];
+    page.on('request', (request) => requested.push(request.url()));
     page.on('console', (message) => { if (message.type() === 'error') errors.push(message.text()); });
     page.on('pageerror', (error) => errors.push(String(error)));
     await page.evaluateOnNewDocument(page_hook);
-    const downloads = engine === 'chromium' ? await count_chromium_downloads(browser, work_dir) : null;
     return with_common_calls({
       open: (file) => page.goto('file://' + path.resolve(file)),
       evaluate: (fn, ...args) => page.evaluate(fn, ...args),
-      press: async (key, hold_ms) => {
-        await page.keyboard.down(key);
-        await sleep(hold_ms);
-        await page.keyboard.up(key);
-      },
-      tap: async (key) => {
-        await page.keyboard.down(key);
-        await page.keyboard.up(key);
-      },
+      press: (key, hold_ms) => page.keyboard.press(key, { delay: hold_ms }),
       errors: async () => errors,
-      outside: async () => outside,
+      requested: async () => requested,
       // Another tab in front hides the page, and the browser gives it no frames.
       hide_for: async (ms) => {
         const other = await browser.newPage();
@@ -118,11 +96,9 @@ async function launch_puppeteer(engine, work_dir) {
         await page.bringToFront();
         await other.close();
       },
-      // Firefox still gives a hidden page a frame a second
-      // (layout.throttled_frame_rate); Chromium gives it none.
+      // Firefox still gives a hidden page a frame a second (layout.throttled_frame_rate).
       hidden_frames_per_second: engine === 'firefox' ? 1 : 0,
-      downloads,
-      // Chromium's device emulation: the window's size and pixel ratio, and a finger.
+      downloads: engine === 'chromium' ? await count_chromium_downloads(browser, work_dir) : null,
       emulate: (viewport) => page.setViewport(viewport),
       touch: (x, y) => page.touchscreen.tap(x, y),
       close: () => browser.close(),
@@ -137,49 +113,41 @@ async function launch_puppeteer(engine, work_dir) {
 // downloads it, only Chromium's driver can tell.
 async function count_chromium_downloads(browser, work_dir) {
   const session = await browser.target().createCDPSession();
-  await session.send('Browser.setDownloadBehavior', {
-    behavior: 'allowAndName', downloadPath: path.join(work_dir, 'downloads'), eventsEnabled: true,
-  });
+  await session.send('Browser.setDownloadBehavior',
+                     { behavior: 'allowAndName', downloadPath: path.join(work_dir, 'downloads'), eventsEnabled: true });
   let completed = 0;
   session.on('Browser.downloadProgress', (event) => { if (event.state === 'completed') ++completed; });
   return () => completed;
 }
 
-// WebDriver key values of the keys the test presses.
-const webdriver_keys = { F1: '\uE031', F12: '\uE03C', Escape: '\uE00C' };
-const driver_timeout_ms = 60000;
-
-async function webdriver(base, method, route, body) {
-  const response = await fetch(base + route, {
-    method, headers: { 'content-type': 'application/json' },
-    body: body === undefined ? undefined : JSON.stringify(body),
-    signal: AbortSignal.timeout(driver_timeout_ms),
-  });
+const webdriver_at = (base) => async (method, route, body) => {
+  const response = await fetch(base + route, { method, headers: { 'content-type': 'application/json' },
+                                               body: body && JSON.stringify(body), signal: AbortSignal.timeout(60000) });
   const { value } = await response.json();
   if (!response.ok) throw new Error(`WebDriver ${method} ${route}: ${value.error}: ${value.message}`);
   return value;
+};
+
+// A helper process, killed if it fails or is not ready within 10 s.
+async function until_ready(child, what, ready) {
+  let failure = null;
+  child.on('error', (error) => { failure = error; });
+  child.on('exit', (code) => { failure = new Error(`stopped (${code})`); });
+  await eventually(10000, what, async () => {
+    if (failure) throw new Error(`${what}: ${failure.message}`);
+    return ready();
+  }).catch((error) => { child.kill(); throw error; });
 }
 
-// Xvfb on a display number it picks itself (-displayfd), so the test never
+// On a display number Xvfb picks itself (-displayfd), so the test never
 // meets a desktop session or another test.
-function start_xvfb() {
+async function start_xvfb() {
   const xvfb = spawn('Xvfb', ['-displayfd', '3', '-screen', '0', '1024x768x24', '-nolisten', 'tcp'],
                      { stdio: ['ignore', 'ignore', 'ignore', 'pipe'] });
-  return new Promise((resolve, reject) => {
-    const too_late = setTimeout(() => {
-      xvfb.kill();
-      reject(new Error('Xvfb was not ready within 10 s'));
-    }, 10000);
-    let written = '';
-    xvfb.stdio[3].on('data', (data) => {
-      written += data;
-      if (!written.includes('\n')) return;
-      clearTimeout(too_late);
-      resolve({ process: xvfb, display: ':' + written.trim() });
-    });
-    xvfb.on('error', (error) => reject(new Error(`cannot start Xvfb: ${error.message}`)));
-    xvfb.on('exit', (code) => reject(new Error(`Xvfb stopped (${code}) before it was ready`)));
-  });
+  let written = '';
+  xvfb.stdio[3].on('data', (data) => { written += data; });
+  await until_ready(xvfb, 'Xvfb', () => written.includes('\n'));
+  return { process: xvfb, display: ':' + written.trim() };
 }
 
 function free_port() {
@@ -191,6 +159,16 @@ function free_port() {
   });
 }
 
+async function start_webkit_driver(display) {
+  const port = await free_port();
+  const driver = spawn('WebKitWebDriver', [`--port=${port}`],
+                       { stdio: ['ignore', 'ignore', 'inherit'], env: { ...process.env, DISPLAY: display } });
+  const request = webdriver_at(`http://127.0.0.1:${port}`);
+  const answers = () => request('GET', '/status').then((status) => status.ready, () => false);
+  await until_ready(driver, 'WebKitWebDriver', answers);
+  return { process: driver, request };
+}
+
 function mini_browser() {
   const found = fs.readdirSync('/usr/lib')
     .map((folder) => path.join('/usr/lib', folder, 'webkit2gtk-4.1', 'MiniBrowser'))
@@ -199,75 +177,45 @@ function mini_browser() {
   return found;
 }
 
-async function start_webkit_driver(display) {
-  const port = await free_port();
-  const driver = spawn('WebKitWebDriver', [`--port=${port}`], {
-    stdio: ['ignore', 'ignore', 'inherit'], env: { ...process.env, DISPLAY: display },
-  });
-  const failed = new Promise((_, reject) => driver.on('error', (error) =>
-    reject(new Error(`cannot start WebKitWebDriver: ${error.message}`))));
-  const base = `http://127.0.0.1:${port}`;
-  const ready = (async () => {
-    for (let tries = 0; tries < 100; ++tries) {
-      try {
-        if ((await webdriver(base, 'GET', '/status')).ready) return;
-      } catch (error) { /* not listening yet */ }
-      await sleep(100);
-    }
-    throw new Error('WebKitWebDriver did not answer within 10 s');
-  })();
-  try {
-    await Promise.race([ready, failed]);
-  } catch (error) {
-    driver.kill();
-    throw error;
-  }
-  return { process: driver, base };
-}
-
 // The page with the hook as its first script: WebDriver's classic HTTP has
 // no way to run a script before a page's own.
 function page_with_hook(page_file, work_dir) {
   const page = fs.readFileSync(page_file, 'utf8');
-  const head = /<head[^>]*>/i.exec(page);
-  if (!head) throw new Error(`${page_file} has no <head>`);
+  const hooked = page.replace(/<head[^>]*>/i, (head) => `${head}<script>${page_hook}</script>`);
+  if (hooked === page) throw new Error(`${page_file} has no <head>`);
   const copy = path.resolve(work_dir, 'page-with-hook.html');
-  const at = head.index + head[0].length;
-  fs.writeFileSync(copy, page.slice(0, at) + `<script>${page_hook}</script>` + page.slice(at));
+  fs.writeFileSync(copy, hooked);
   return copy;
+}
+
+const webdriver_keys = { F1: '\uE031', F12: '\uE03C', Escape: '\uE00C' };
+
+function key_actions(key, hold_ms) {
+  const value = webdriver_keys[key];
+  const hold = hold_ms ? [{ type: 'pause', duration: hold_ms }] : [];
+  return [{ type: 'key', id: 'keyboard', actions: [{ type: 'keyDown', value }, ...hold, { type: 'keyUp', value }] }];
 }
 
 async function launch_webkit(work_dir) {
   const binary = mini_browser();
   const xvfb = await start_xvfb();
   let driver;
-  const stop = () => {
-    driver?.process.kill();
-    xvfb.process.kill();
-  };
+  const stop = () => { driver?.process.kill(); xvfb.process.kill(); };
   try {
     driver = await start_webkit_driver(xvfb.display);
-    const { sessionId } = await webdriver(driver.base, 'POST', '/session', {
+    const { sessionId } = await driver.request('POST', '/session', {
       capabilities: { alwaysMatch: { 'webkitgtk:browserOptions': { binary, args: ['--automation'] } } },
     });
-    const session = (method, route, body) =>
-      webdriver(driver.base, method, `/session/${sessionId}${route}`, body);
-    const keys = (...actions) => session('POST', '/actions', {
-      actions: [{ type: 'key', id: 'keyboard', actions }],
-    });
+    const session = (method, route, body) => driver.request(method, `/session/${sessionId}${route}`, body);
     const evaluate = (fn, ...args) => session('POST', '/execute/sync', {
       script: `return (${fn}).apply(null, arguments);`, args,
     });
     return with_common_calls({
       open: (file) => session('POST', '/url', { url: 'file://' + page_with_hook(file, work_dir) }),
       evaluate,
-      press: (key, hold_ms) => keys({ type: 'keyDown', value: webdriver_keys[key] },
-                                    { type: 'pause', duration: hold_ms },
-                                    { type: 'keyUp', value: webdriver_keys[key] }),
-      tap: (key) => keys({ type: 'keyDown', value: webdriver_keys[key] },
-                         { type: 'keyUp', value: webdriver_keys[key] }),
-      errors: () => evaluate(hooked_errors),
-      outside: () => evaluate(resources_outside),
+      press: (key, hold_ms) => session('POST', '/actions', { actions: key_actions(key, hold_ms) }),
+      errors: () => evaluate(() => window.__ribbons_test.errors),
+      requested: () => evaluate(() => performance.getEntriesByType('resource').map((entry) => entry.name)),
       // MiniBrowser does not hide a tab behind another; a minimised window
       // is hidden, and the page gets no frames.
       hide_for: async (ms) => {
@@ -278,13 +226,7 @@ async function launch_webkit(work_dir) {
       },
       hidden_frames_per_second: 0,
       downloads: null,
-      close: async () => {
-        try {
-          await session('DELETE', '');
-        } finally {
-          stop();
-        }
-      },
+      close: () => session('DELETE', '').finally(stop),
     });
   } catch (error) {
     stop();
@@ -293,9 +235,9 @@ async function launch_webkit(work_dir) {
 }
 
 async function launch(engine, work_dir) {
-  if (engine === 'chromium' || engine === 'firefox') return launch_puppeteer(engine, work_dir);
   if (engine === 'webkit') return launch_webkit(work_dir);
+  if (Object.hasOwn(puppeteer_options, engine)) return launch_puppeteer(engine, work_dir);
   throw new Error(`no browser engine called ${engine}`);
 }
 
-module.exports = { launch };
+module.exports = { launch, sleep, eventually };
