@@ -12,6 +12,7 @@
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 source "$repo/scripts/packages.sh"
+source "$repo/scripts/cache.sh"
 
 out="$repo/build/package"
 # The version lives in one place, the project() call; the rest must agree.
@@ -40,13 +41,29 @@ check_versions_agree() {
         die "debian/changelog's latest entry is $logged, CMakeLists.txt says $version"
 }
 
+# The files the package is built from, NUL-separated: the repository
+# without its own build products.
+source_files() {
+    (cd "$repo" && find . \( -path ./build -o -path ./.git -o -name 'ribbons_*.deb' \) -prune \
+        -o \( -type f -o -type l \) -print0 | LC_ALL=C sort -z)
+}
+
 # A copy of the sources without the repository's own build products.
 copy_sources() {
     local tree=$1
     rm -rf "$tree"
     mkdir -p "$tree"
-    tar -C "$repo" --exclude=./build --exclude=./.git --exclude='./ribbons_*.deb' -cf - . |
-        tar -C "$tree" -xf -
+    source_files | tar -C "$repo" --null --no-recursion -T - -cf - | tar -C "$tree" -xf -
+}
+
+# What the package is built from: every source file, its mode and content
+# (a link by its target), and the tools and library debian/control names.
+package_inputs_key() {
+    {
+        source_files | (cd "$repo" && xargs -0 stat -c '%A %N')
+        source_files | (cd "$repo" && xargs -0 sha256sum)
+        package_versions debhelper dpkg-dev cmake pkgconf liballegro4-dev gcc g++ libc6-dev
+    } | inputs_key
 }
 
 # What debian/control's Build-Depends name, with build-essential, read by
@@ -61,7 +78,13 @@ run 'apt-get build-dep ./' as root in $repo, or install sudo." build-dep -y --no
 build() {
     install_build_dependencies
     check_versions_agree
-    local tree="$out/ribbons-$version" log="$out/build.log"
+    local tree="$out/ribbons-$version" log="$out/build.log" stamp="$out/.built-from" key
+    key=$(package_inputs_key)
+    if [ -f "$out/$deb" ] && reuse_if_built_from "$stamp" "$key" "$deb"; then
+        cp "$out/$deb" "$repo/$deb"
+        return 0
+    fi
+    rm -f "$stamp"
     copy_sources "$tree"
     rm -f "$out"/ribbons*_"$version"[._]*
     echo "Building $deb (log: $log)"
@@ -71,6 +94,7 @@ build() {
         die "dpkg-buildpackage failed"
     fi
     cp "$out/$deb" "$repo/$deb"
+    record_built_from "$stamp" "$key"
     echo "Built $repo/$deb"
 }
 
