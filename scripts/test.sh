@@ -8,12 +8,14 @@
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 source "$repo/scripts/packages.sh"
+source "$repo/scripts/cache.sh"
 source "$repo/bench/bench-runs.sh"
 
 install_packages "${build_packages[@]}" libgtest-dev libx11-dev libxtst-dev xvfb valgrind \
     clang libclang-rt-dev "${bench_packages[@]}"
 
 build="$repo/build/test"
+keep_build_if_built_from "$build" "$(native_toolchain_key c++ cc)" build/test
 cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Release -DRIBBONS_BUILD_TESTS=ON -DRIBBONS_BUILD_BENCH=ON \
     -DRIBBONS_WERROR=ON
 cmake --build "$build" -j"$(nproc)"
@@ -38,9 +40,17 @@ bench_smoke() {
 }
 bench_smoke
 
-"$repo/scripts/sanitize.sh"
-"$repo/scripts/fuzz.sh"
-"$repo/scripts/windows.sh" test
-"$repo/scripts/package.sh" test
-"$repo/scripts/arm64.sh" test
-"$repo/scripts/web.sh" test
+# timed SCRIPT [ARGUMENT]: runs one part of the suite and says how long it
+# took, so the log shows where a run spends its time.
+timed() {
+    local start=$SECONDS
+    "$repo/scripts/$1" "${@:2}"
+    echo "== $* took $((SECONDS - start)) s"
+}
+
+timed sanitize.sh
+timed fuzz.sh
+timed windows.sh test
+timed package.sh test
+timed arm64.sh test
+timed web.sh test
