@@ -51,7 +51,7 @@ keep_build_if_built_from() {
 compiler_key() {
     local compiler
     for compiler in "$@"; do
-        "$compiler" --version | head -n 1
+        "$compiler" --version | sed -n 1p
         sha256sum "$(readlink -f "$(command -v "$compiler")")" | cut -d' ' -f1
     done
 }
