@@ -15,8 +15,8 @@ install_packages "${build_packages[@]}" libgtest-dev libx11-dev libxtst-dev xvfb
 # A warm run builds only what changed, unless the compiler or a library did.
 sanitized_build() {
     local build="$repo/build/$1" sanitizers=$2
-    shift 2
     keep_build_if_built_from "$build" "$(native_toolchain_key c++ cc)" "build/$1"
+    shift 2
     cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DRIBBONS_SANITIZE="$sanitizers" -DRIBBONS_BUILD_TESTS=ON -DRIBBONS_WERROR=ON >/dev/null
     local targets=()
