@@ -3,8 +3,9 @@
 # system root, a sanitizer build, the Debian package) comes with a stamp
 # holding a hash of what it was built from. The next run reuses the product
 # when the hash it computes is the one in the stamp, and says so in one line;
-# any change to an input rebuilds it. Sourced by the scripts, after
-# packages.sh.
+# any change to an input rebuilds it. package.sh keeps the passes of lintian
+# and of the package's own test the same way, keyed by the package's files
+# and the checkers' versions. Sourced by the scripts, after packages.sh.
 
 # The key of what a product is built from: the SHA-256 of the description
 # on standard input, which names every input or holds it whole.
@@ -17,7 +18,7 @@ inputs_key() {
 reuse_if_built_from() {
     local stamp=$1 key=$2 what=$3
     [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$key" ] || return 1
-    echo "Reusing $what: what it is built from is unchanged (${stamp#"$repo"/})"
+    echo "Reusing $what: its inputs are unchanged (${stamp#"$repo"/})"
 }
 
 # record_built_from STAMP KEY: written last, once the product is complete,

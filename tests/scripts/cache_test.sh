@@ -14,7 +14,7 @@ changed=$(echo "inputs, one changed" | inputs_key)
 reuse_if_built_from "$repo/stamp" "$key" thing >/dev/null && fail "reused with no stamp"
 record_built_from "$repo/stamp" "$key"
 said=$(reuse_if_built_from "$repo/stamp" "$key" thing) || fail "not reused with its own key"
-[ "$said" = "Reusing thing: what it is built from is unchanged (stamp)" ] || fail "said: $said"
+[ "$said" = "Reusing thing: its inputs are unchanged (stamp)" ] || fail "said: $said"
 reuse_if_built_from "$repo/stamp" "$changed" thing >/dev/null && fail "reused after an input changed"
 
 keep_build_if_built_from "$repo/build" "$key" build >/dev/null
