@@ -153,14 +153,14 @@ checked_once() {
 
 run_lintian() {
     echo "== lintian"
-    lintian --fail-on error,warning "$changes" || die "lintian found errors or warnings"
+    lintian --fail-on error,warning "$1" || die "lintian found errors or warnings"
 }
 
 run_tests() {
     install_packages lintian desktop-file-utils autopkgtest
     local changes="$out/ribbons_${version}_${arch}.changes" key
     checked_once "$out/lintian.passed" "$({ cat "$changes"; package_versions lintian; } | inputs_key)" \
-        lintian run_lintian
+        lintian run_lintian "$changes"
     local root="$out/unpacked"
     rm -rf "$root"
     dpkg-deb -x "$repo/$deb" "$root"
