@@ -16,6 +16,7 @@
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 source "$repo/scripts/packages.sh"
+source "$repo/scripts/cache.sh"
 
 out="$repo/build/arm64"
 sysroot="$out/sysroot"
@@ -77,11 +78,14 @@ make_links_relative() {
 
 # The arm64 system root: the packages unpacked, not installed (no scripts
 # run), in build/arm64/sysroot. Made again only when the package list
-# changes, so a warm run fetches nothing.
+# changes or this machine's own copies of those packages do (they come from
+# the same mirror, so a point release or security update shows here too):
+# a warm run fetches nothing.
 make_sysroot() {
     local stamp="$out/sysroot.stamp" wanted
-    wanted=$(sysroot_packages)
-    [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$wanted" ] && [ -d "$sysroot" ] && return 0
+    # shellcheck disable=SC2046 # the package names are words
+    wanted=$({ sysroot_packages; package_versions $(sysroot_packages); } | inputs_key)
+    [ -d "$sysroot" ] && reuse_if_built_from "$stamp" "$wanted" "the arm64 system root" && return 0
     echo "Making the arm64 system root in $sysroot"
     download_sysroot_packages
     rm -rf "$sysroot"
@@ -92,7 +96,7 @@ make_sysroot() {
     done
     merge_usr
     make_links_relative
-    echo "$wanted" >"$stamp"
+    record_built_from "$stamp" "$wanted"
 }
 
 # /bin, /lib and /sbin made links into /usr, as on every Debian system since

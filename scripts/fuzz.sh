@@ -7,10 +7,12 @@
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 source "$repo/scripts/packages.sh"
+source "$repo/scripts/cache.sh"
 
 install_packages "${build_packages[@]}" clang libclang-rt-dev libgtest-dev libx11-dev libxtst-dev
 
 build="$repo/build/fuzz"
+keep_build_if_built_from "$build" "$(native_toolchain_key clang++ clang)" build/fuzz
 CC=clang CXX=clang++ cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DRIBBONS_BUILD_FUZZ=ON -DRIBBONS_SANITIZE=fuzzer-no-link,address,undefined \
     -DRIBBONS_BUILD_TESTS=ON -DRIBBONS_WERROR=ON >/dev/null

@@ -12,6 +12,7 @@
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 source "$repo/scripts/packages.sh"
+source "$repo/scripts/cache.sh"
 
 out="$repo/build/package"
 # The version lives in one place, the project() call; the rest must agree.
@@ -40,13 +41,29 @@ check_versions_agree() {
         die "debian/changelog's latest entry is $logged, CMakeLists.txt says $version"
 }
 
+# The files the package is built from, NUL-separated: the repository
+# without its own build products.
+source_files() {
+    (cd "$repo" && find . \( -path ./build -o -path ./.git -o -name 'ribbons_*.deb' \) -prune \
+        -o \( -type f -o -type l \) -print0 | LC_ALL=C sort -z)
+}
+
 # A copy of the sources without the repository's own build products.
 copy_sources() {
     local tree=$1
     rm -rf "$tree"
     mkdir -p "$tree"
-    tar -C "$repo" --exclude=./build --exclude=./.git --exclude='./ribbons_*.deb' -cf - . |
-        tar -C "$tree" -xf -
+    source_files | tar -C "$repo" --null --no-recursion -T - -cf - | tar -C "$tree" -xf -
+}
+
+# What the package is built from: every source file, its mode and content
+# (a link by its target), and the tools and library debian/control names.
+package_inputs_key() {
+    {
+        source_files | (cd "$repo" && xargs -0 stat -c '%A %N')
+        source_files | (cd "$repo" && xargs -0 sha256sum)
+        package_versions debhelper dpkg-dev cmake pkgconf liballegro4-dev gcc g++ libc6-dev
+    } | inputs_key
 }
 
 # What debian/control's Build-Depends name, with build-essential, read by
@@ -61,7 +78,13 @@ run 'apt-get build-dep ./' as root in $repo, or install sudo." build-dep -y --no
 build() {
     install_build_dependencies
     check_versions_agree
-    local tree="$out/ribbons-$version" log="$out/build.log"
+    local tree="$out/ribbons-$version" log="$out/build.log" stamp="$out/.built-from" key
+    key=$(package_inputs_key)
+    if [ -f "$out/$deb" ] && reuse_if_built_from "$stamp" "$key" "$deb"; then
+        cp "$out/$deb" "$repo/$deb"
+        return 0
+    fi
+    rm -f "$stamp"
     copy_sources "$tree"
     rm -f "$out"/ribbons*_"$version"[._]*
     echo "Building $deb (log: $log)"
@@ -71,6 +94,7 @@ build() {
         die "dpkg-buildpackage failed"
     fi
     cp "$out/$deb" "$repo/$deb"
+    record_built_from "$stamp" "$key"
     echo "Built $repo/$deb"
 }
 
@@ -111,16 +135,41 @@ run_package_test() {
     cat "$summary"
 }
 
+# What the package's own test installs and builds with, besides the package.
+package_test_depends() {
+    sed -n 's/^Depends: //p' "$repo/debian/tests/control" | tr -d ' ' | tr ',' '\n' | grep -vx ribbons
+}
+
+# checked_once STAMP KEY WHAT COMMAND...: runs a check unless it passed
+# before on exactly these inputs. Only checks whose outcome those inputs
+# decide are passed here: the .changes file holds the hash of every file of
+# the package, the source (and so debian/tests) included.
+checked_once() {
+    local stamp=$1 key=$2 what=$3
+    shift 3
+    reuse_if_built_from "$stamp" "$key" "the pass of $what, not run again" && return 0
+    rm -f "$stamp"
+    "$@"
+    record_built_from "$stamp" "$key"
+}
+
+run_lintian() {
+    echo "== lintian"
+    lintian --fail-on error,warning "$1" || die "lintian found errors or warnings"
+}
+
 run_tests() {
     install_packages lintian desktop-file-utils autopkgtest
-    echo "== lintian"
-    lintian --fail-on error,warning "$out/ribbons_${version}_${arch}.changes" ||
-        die "lintian found errors or warnings"
+    local changes="$out/ribbons_${version}_${arch}.changes" key
+    checked_once "$out/lintian.passed" "$({ cat "$changes"; package_versions lintian; } | inputs_key)" \
+        lintian run_lintian "$changes"
     local root="$out/unpacked"
     rm -rf "$root"
     dpkg-deb -x "$repo/$deb" "$root"
     check_contents "$root"
-    run_package_test
+    # shellcheck disable=SC2046 # the package names are words
+    key=$({ cat "$changes"; package_versions autopkgtest $(package_test_depends); } | inputs_key)
+    checked_once "$out/autopkgtest.passed" "$key" "the package's own test (autopkgtest)" run_package_test
 }
 
 case "${1:-build}" in

@@ -6,13 +6,16 @@
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 source "$repo/scripts/packages.sh"
+source "$repo/scripts/cache.sh"
 
 install_packages "${build_packages[@]}" libgtest-dev libx11-dev libxtst-dev xvfb
 
 # sanitized_build NAME SANITIZERS [TARGET...]: configures and builds
 # build/NAME with -fsanitize=SANITIZERS; all targets when none are named.
+# A warm run builds only what changed, unless the compiler or a library did.
 sanitized_build() {
     local build="$repo/build/$1" sanitizers=$2
+    keep_build_if_built_from "$build" "$(native_toolchain_key c++ cc)" "build/$1"
     shift 2
     cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DRIBBONS_SANITIZE="$sanitizers" -DRIBBONS_BUILD_TESTS=ON -DRIBBONS_WERROR=ON >/dev/null

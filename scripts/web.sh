@@ -15,6 +15,7 @@
 set -euo pipefail
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 source "$repo/scripts/packages.sh"
+source "$repo/scripts/cache.sh"
 
 out="$repo/build/web"
 source "$repo/scripts/allegro-source.sh"
@@ -54,16 +55,24 @@ configure() {
         --no-warn-unused-cli -Wno-dev -Wno-deprecated 2> >(grep -v '^configure: ' >&2) >/dev/null
 }
 
+# What the libraries built here are made with: Debian's emscripten.
+emscripten_inputs() {
+    compiler_key emcc
+    package_versions emscripten
+}
+
 # The static library with the browser platform; rebuilt only when what it is
-# built from changes: Allegro's version or hash, the platform, a patch.
+# built from changes: Allegro's version or hash, the platform, a patch, the
+# compiler.
 build_allegro() {
     local stamp="$allegro_prefix/.built-from" source="$out/allegro-src"
     local inputs
     inputs=$({
         echo "allegro $allegro_version $allegro_sha256"
         cat "$repo"/web/platform/* "$repo"/web/patches/*.patch
-    } | sha256sum)
-    [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$inputs" ] && return 0
+        emscripten_inputs
+    } | inputs_key)
+    reuse_if_built_from "$stamp" "$inputs" "Allegro for the browser" && return 0
     rm -rf "$source" "$out/allegro-build" "$allegro_prefix"
     unpack_allegro "$source" "$repo"/web/patches/*.patch
     mkdir -p "$source/src/browser"
@@ -79,7 +88,7 @@ build_allegro() {
         -DWANT_ALLEGROGL=OFF -DWANT_LOADPNG=OFF -DWANT_LOGG=OFF -DWANT_JPGALLEG=OFF
     cmake --build "$out/allegro-build" -j"$(nproc)" >/dev/null
     cmake --install "$out/allegro-build" >/dev/null
-    echo "$inputs" >"$stamp"
+    record_built_from "$stamp" "$inputs"
 }
 
 # The page, from the same sources as the Linux build; copied to
@@ -100,14 +109,19 @@ build() {
 }
 
 # GoogleTest from Debian's sources, built with emscripten: one thread, and
-# exceptions on, as the tests have them.
+# exceptions on, as the tests have them. Rebuilt when Debian's sources or
+# the compiler change.
 build_googletest() {
-    [ -f "$out/googletest/lib/libgtest.a" ] && return 0
+    local stamp="$out/googletest/.built-from" key
+    key=$({ package_versions googletest; emscripten_inputs; } | inputs_key)
+    reuse_if_built_from "$stamp" "$key" "GoogleTest for the browser" && return 0
+    rm -rf "$out/googletest-build" "$out/googletest"
     configure -S /usr/src/googletest -B "$out/googletest-build" -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_INSTALL_PREFIX="$out/googletest" -DBUILD_GMOCK=OFF -Dgtest_disable_pthreads=ON \
         -DCMAKE_CXX_FLAGS=-fexceptions
     cmake --build "$out/googletest-build" -j"$(nproc)" >/dev/null
     cmake --install "$out/googletest-build" >/dev/null
+    record_built_from "$stamp" "$key"
 }
 
 # puppeteer-core at the version the committed lock file pins, under

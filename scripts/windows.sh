@@ -15,6 +15,7 @@
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 source "$repo/scripts/packages.sh"
+source "$repo/scripts/cache.sh"
 
 out="$repo/build/windows"
 toolchain="$repo/windows/mingw-w64-x86_64.cmake"
@@ -31,16 +32,23 @@ wine_package() {
     if apt-cache show wine64 >/dev/null 2>&1; then echo wine64; else echo wine; fi
 }
 
+# What the libraries built here are made with: the cross compilers and the
+# toolchain file.
+toolchain_inputs() {
+    compiler_key "$mingw-gcc-posix" "$mingw-g++-posix"
+    cat "$toolchain"
+}
+
 # The static library alone, patched; rebuilt only when what it is built from
-# changes: Allegro's version or pinned hash, a patch, the toolchain file.
+# changes: Allegro's version or pinned hash, a patch, the toolchain.
 build_allegro() {
-    local stamp="$allegro_prefix/.built-from"
-    local patches
-    patches=$({
+    local stamp="$allegro_prefix/.built-from" key
+    key=$({
         echo "allegro $allegro_version $allegro_sha256"
-        cat "$repo"/windows/patches/*.patch "$toolchain"
-    } | sha256sum)
-    [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$patches" ] && return 0
+        cat "$repo"/windows/patches/*.patch
+        toolchain_inputs
+    } | inputs_key)
+    reuse_if_built_from "$stamp" "$key" "Allegro for Windows" && return 0
     local source="$out/allegro-src"
     rm -rf "$source" "$out/allegro-build" "$allegro_prefix"
     unpack_allegro "$source" "$repo"/windows/patches/*.patch
@@ -56,7 +64,7 @@ build_allegro() {
         -DWANT_ALLEGROGL=OFF -DWANT_LOADPNG=OFF -DWANT_LOGG=OFF -DWANT_JPGALLEG=OFF >/dev/null
     cmake --build "$out/allegro-build" -j"$(nproc)" >/dev/null
     cmake --install "$out/allegro-build" >/dev/null
-    echo "$patches" >"$stamp"
+    record_built_from "$stamp" "$key"
 }
 
 build_ribbons() {
@@ -178,14 +186,19 @@ make_wine_prefix() {
     timeout 60 "$wineserver" --wait
 }
 
-# GoogleTest from Debian's sources, built for Windows with the same compilers.
+# GoogleTest from Debian's sources, built for Windows with the same
+# compilers; rebuilt when Debian's sources or the toolchain change.
 build_googletest() {
-    [ -f "$out/googletest/lib/libgtest.a" ] && return 0
+    local stamp="$out/googletest/.built-from" key
+    key=$({ package_versions googletest; toolchain_inputs; } | inputs_key)
+    reuse_if_built_from "$stamp" "$key" "GoogleTest for Windows" && return 0
+    rm -rf "$out/googletest-build" "$out/googletest"
     cmake -S /usr/src/googletest -B "$out/googletest-build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
         -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$out/googletest" -DBUILD_GMOCK=OFF \
         -Wno-dev >/dev/null
     cmake --build "$out/googletest-build" -j"$(nproc)" >/dev/null
     cmake --install "$out/googletest-build" >/dev/null
+    record_built_from "$stamp" "$key"
 }
 
 # The tests that need no display, built for Windows and run under Wine. One
