@@ -81,7 +81,8 @@ static void keep(const char *name, const struct stat *info)
    show_message_on_page(line);
 }
 
-/* The whole file, or NULL; *SIZE is its length. */
+/* The whole file, of the length INFO gives, or NULL when it cannot all be
+ * read (or is longer by now). */
 static unsigned char *read_whole(const char *name, const struct stat *info)
 {
    unsigned char *bytes = malloc(info->st_size > 0 ? info->st_size : 1);
