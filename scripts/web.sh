@@ -142,6 +142,9 @@ install_puppeteer() {
 # virtual display of its own, all through CTest.
 run_tests() {
     install_packages libgtest-dev chromium
+    # Without their codecs, portals and fonts, which the page does not use.
+    # Debian 13 keeps webkit2gtk-driver as the name that brings its
+    # webkitgtk-webdriver; Debian 12 has only the old name.
     install_packages_without_recommends firefox-esr webkit2gtk-driver xvfb
     # A node from elsewhere (NodeSource's, say) brings its own npm, which
     # Debian's npm package would conflict with.
