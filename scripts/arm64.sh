@@ -148,7 +148,7 @@ run_end_to_end_test() {
 }
 
 run_tests() {
-    install_packages "${build_packages[@]}" libgtest-dev libx11-dev libxtst-dev xvfb
+    install_packages "${build_packages[@]}" libgtest-dev libxtst-dev xvfb
     run_display_free_tests
     run_end_to_end_test
 }

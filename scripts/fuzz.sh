@@ -9,7 +9,7 @@ repo=$(cd "$(dirname "$0")/.." && pwd)
 source "$repo/scripts/packages.sh"
 source "$repo/scripts/cache.sh"
 
-install_packages "${build_packages[@]}" clang libclang-rt-dev libgtest-dev libx11-dev libxtst-dev
+install_packages "${build_packages[@]}" clang libclang-rt-dev libgtest-dev libxtst-dev
 
 build="$repo/build/fuzz"
 keep_build_if_built_from "$build" "$(native_toolchain_key clang++ clang)" build/fuzz

@@ -8,7 +8,7 @@ repo=$(cd "$(dirname "$0")/.." && pwd)
 source "$repo/scripts/packages.sh"
 source "$repo/scripts/cache.sh"
 
-install_packages "${build_packages[@]}" libgtest-dev libx11-dev libxtst-dev xvfb
+install_packages "${build_packages[@]}" libgtest-dev libxtst-dev xvfb
 
 # sanitized_build NAME SANITIZERS [TARGET...]: configures and builds
 # build/NAME with -fsanitize=SANITIZERS; all targets when none are named.

@@ -6,7 +6,7 @@ set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 source "$repo/scripts/packages.sh"
 
-install_packages "${build_packages[@]}" libgtest-dev libx11-dev libxtst-dev xvfb
+install_packages "${build_packages[@]}" libgtest-dev libxtst-dev xvfb
 
 build="$repo/build/test"
 cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Release -DRIBBONS_BUILD_TESTS=ON \

@@ -12,7 +12,7 @@ source "$repo/scripts/packages.sh"
 source "$repo/scripts/cache.sh"
 source "$repo/bench/bench-runs.sh"
 
-install_packages "${build_packages[@]}" libgtest-dev libx11-dev libxtst-dev xvfb valgrind \
+install_packages "${build_packages[@]}" libgtest-dev libxtst-dev xvfb valgrind \
     clang libclang-rt-dev "${bench_packages[@]}"
 
 # The minute of fuzzing runs beside the native suite, whose end-to-end tests,

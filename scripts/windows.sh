@@ -262,8 +262,7 @@ licences/MinGW-w64.txt ribbons.exe " ]; then
 }
 
 run_tests() {
-    install_packages "${build_packages[@]}" "$(wine_package)" libgtest-dev libx11-dev \
-        libxtst-dev xvfb unzip
+    install_packages "${build_packages[@]}" "$(wine_package)" libgtest-dev libxtst-dev xvfb unzip
     check_zip
     wine=$(find_wine)
     write_wine_wrappers
